@@ -1,0 +1,41 @@
+// OS-independent: an ordered table of rules (key to value), first definition wins.
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace relayon {
+
+// Orders keys as strings of unsigned bytes (std::string's char may be signed).
+struct UnsignedByteLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+
+class RuleTable {
+public:
+    using Rules = std::map<std::string, std::string, UnsignedByteLess>;
+
+    // Stores the rule unless the key is present; false (and no change) when it is.
+    bool add(const std::string& key, const std::string& value);
+
+    // The value of the rule whose key equals text exactly, or null.
+    const std::string* findExact(const std::string& text) const;
+
+    // All rules in ascending unsigned byte order of their keys.
+    const Rules& rules() const { return rules_; }
+
+    bool empty() const { return rules_.empty(); }
+
+private:
+    Rules rules_;
+};
+
+// The four tables, one per rule section of the translation file.
+struct RuleTables {
+    RuleTable client2Server;
+    RuleTable server2Client;
+    RuleTable client2Client;
+    RuleTable server2Server;
+};
+
+}  // namespace relayon

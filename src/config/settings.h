@@ -1,0 +1,34 @@
+// OS-independent: the one record of configurable values, with their defaults.
+#pragma once
+
+#include <string>
+
+namespace relayon {
+
+// "Not set" for the requested priority class and thread priority.
+constexpr int kPriorityNotSet = 999;
+
+struct Settings {
+    std::string CommandLine;      // the server's command line, untrimmed
+    std::string TranslationFile;  // empty: the default name from the program's own name
+    std::string Priority;         // priority class word for the server
+    std::string ThreadPriority;   // priority word for the server's main thread
+    bool Boost = true;            // false disables the dynamic priority boost of the server
+    bool Ctrl = true;             // true installs the control handler
+    int Debug = 0;                // 0 off, 1 client side, 2 server side, 3 both
+    std::string Log;              // log file name; empty: no log
+    bool TerminateHard = false;   // stop the server hard at shutdown and on "<stop>"
+    std::string EndLineServer = "\n";
+    std::string EndLineClient = "\n";
+    double CpuPower = 100.0;  // percent of processor time for the server's main thread
+    bool StringRulesPresent = false;
+
+    // Derived once by start-up from Priority and ThreadPriority.
+    int requestedPriorityClass = kPriorityNotSet;
+    int requestedThreadPriority = kPriorityNotSet;
+};
+
+// Reads a flag: T..., ON and a first digit 1-9 are true; everything else is false.
+bool parseFlag(const std::string& text);
+
+}  // namespace relayon

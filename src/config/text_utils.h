@@ -1,0 +1,21 @@
+// OS-independent: small text helpers shared by the loader, the engine and the file class.
+#pragma once
+
+#include <string>
+
+namespace relayon {
+
+// The blank set of trimBlanks and of the default field delimiters: space, tab, LF, CR, VT, FF.
+extern const char kBlanks[];
+
+// A copy of text without leading and trailing blanks.
+std::string trimBlanks(const std::string& text);
+
+// Trims a zero-terminated buffer in place, removing every byte of value 32 or less from both
+// ends; returns the buffer.
+char* trimLine(char* line);
+
+// True when a and b are equal with ASCII letters compared without regard to case.
+bool equalsIgnoreCase(const std::string& a, const std::string& b);
+
+}  // namespace relayon

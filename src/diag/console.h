@@ -1,0 +1,38 @@
+// OS-independent: the debug console, a display of its own with coloured text.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace relayon {
+
+// Console character attributes (black background).
+constexpr std::uint16_t kNoticeColour = 10;    // bright green: Relayon's notices
+constexpr std::uint16_t kToServerColour = 9;   // bright blue: from the client, or to the server
+constexpr std::uint16_t kToClientColour = 12;  // bright red: from the server, or to the client
+
+class Console {
+public:
+    Console();
+    ~Console();
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    // Opens the display; false when there is none (every write then returns false at once).
+    bool open();
+    bool isOpen() const;
+
+    // Shows the whole text in the colour, under the console lock; true when it was written.
+    bool write(const std::string& text, std::uint16_t attribute);
+
+private:
+    std::mutex lock_;
+    struct Display;
+    Display* display_ = nullptr;
+};
+
+// The process-wide debug console.
+Console& debugConsole();
+
+}  // namespace relayon

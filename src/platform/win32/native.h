@@ -1,0 +1,19 @@
+// Conversions between the portable handle values and Win32 HANDLEs (Win32 layer only).
+#pragma once
+
+#include <windows.h>
+#include "platform/handle.h"
+
+namespace relayon::os {
+
+inline HANDLE toNative(RawHandle handle) {
+    return handle == kNoHandle ? nullptr : reinterpret_cast<HANDLE>(handle);
+}
+
+// Null and INVALID_HANDLE_VALUE both become kNoHandle.
+inline RawHandle fromNative(HANDLE handle) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return kNoHandle;
+    return reinterpret_cast<RawHandle>(handle);
+}
+
+}  // namespace relayon::os

@@ -1,0 +1,94 @@
+"""Runs the built Relayon (native, or the Windows build under Wine) as a client would.
+
+CTest passes the programs in the environment:
+  RELAYON_EXE          the relayon program
+  RELAYON_TEST_SERVER  the tests' own line server, built for the same platform
+  RELAYON_RUNNER       empty natively; for Windows "wine-run.sh;PREFIX"
+  RELAYON_PLATFORM     posix or win32
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+EXE = os.environ.get("RELAYON_EXE", "")
+TEST_SERVER = os.environ.get("RELAYON_TEST_SERVER", "")
+EXAMPLE_SERVER = os.environ.get("RELAYON_EXAMPLE_SERVER", "")
+RUNNER = [p for p in os.environ.get("RELAYON_RUNNER", "").split(";") if p]
+PLATFORM = os.environ.get("RELAYON_PLATFORM", "posix")
+WINDOWS = PLATFORM == "win32"
+EOL = b"\r\n" if WINDOWS else b"\n"  # how the usage text ends its lines
+
+
+def host_path(path):
+    """A path as the program under test sees it (Wine maps / to drive Z:)."""
+    path = os.path.abspath(path)
+    if WINDOWS:
+        return "Z:" + path.replace("/", "\\")
+    return path
+
+
+def command(program, *args):
+    """The argument vector that starts a built program of the platform under test."""
+    return RUNNER + [program] + list(args)
+
+
+def server_command(*args):
+    """A server command line for Relayon that starts the test server with these arguments."""
+    return " ".join([host_path(TEST_SERVER)] + list(args))
+
+
+def run(args, input=b"", cwd=None, timeout=60, program=None, env=None):
+    """Runs Relayon to its end and returns the CompletedProcess (stdout and stderr as bytes)."""
+    return subprocess.run(command(program or EXE, *args), input=input, cwd=cwd,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          timeout=timeout, env=env)
+
+
+def start(args, cwd=None, program=None, env=None, **kwargs):
+    """Starts Relayon with pipes on its standard handles and returns the Popen."""
+    return subprocess.Popen(command(program or EXE, *args), cwd=cwd, stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env, **kwargs)
+
+
+def copy_program(source, directory, name):
+    """Copies a built program under another name (".exe" added on Windows); returns its path."""
+    if WINDOWS and not name.endswith(".exe"):
+        name += ".exe"
+    target = os.path.join(directory, name)
+    shutil.copy2(source, target)
+    return target
+
+
+def read_log(path):
+    """The log's entries as (seconds, kind, text) tuples; entries are CR LF terminated."""
+    with open(path, "rb") as f:
+        data = f.read()
+    entries = []
+    for raw in data.split(b"\r\n")[:-1]:
+        stamp, _, rest = raw.partition(b": ")
+        if rest[:1] in (b">", b"<", b"-") and rest[1:2] == b" " and b"." in stamp:
+            entries.append((float(stamp), rest[:1].decode(), rest[2:]))
+        elif entries:
+            kind = entries[-1]
+            entries[-1] = (kind[0], kind[1], kind[2] + b"\n" + raw)
+    return entries
+
+
+class RelayonTestCase(unittest.TestCase):
+    """A test case with a fresh temporary directory in self.dir."""
+
+    def setUp(self):
+        self.assertTrue(EXE and os.path.exists(EXE), "RELAYON_EXE is not set to a built program")
+        self._tmp = tempfile.TemporaryDirectory(prefix="relayon-test-")
+        self.dir = self._tmp.name
+
+    def tearDown(self):
+        self._tmp.cleanup()
+
+    def write(self, name, data):
+        path = os.path.join(self.dir, name)
+        with open(path, "wb") as f:
+            f.write(data if isinstance(data, bytes) else data.encode())
+        return path
