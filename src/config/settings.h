@@ -31,4 +31,12 @@ struct Settings {
 // Reads a flag: T..., ON and a first digit 1-9 are true; everything else is false.
 bool parseFlag(const std::string& text);
 
+// The priority class value of a word (idle, low, below, normal, above, high, realtime; any
+// letter case), or kPriorityNotSet for any other word.
+int priorityClassFromName(const std::string& name);
+
+// The thread priority value of a word (idle, lowest, low, below, normal, above, high, highest,
+// timecritical; any letter case), or kPriorityNotSet for any other word.
+int threadPriorityFromName(const std::string& name);
+
 }  // namespace relayon

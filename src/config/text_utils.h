@@ -15,6 +15,15 @@ std::string trimBlanks(const std::string& text);
 // ends; returns the buffer.
 char* trimLine(char* line);
 
+// A decimal integer as atoi reads it: leading blanks skipped, an optional sign, then digits up
+// to the first other byte; 0 when there are no digits. Values beyond int are clamped to it.
+int readInteger(const std::string& text);
+
+// A number with a full stop as its decimal point, in any locale: leading blanks skipped, an
+// optional sign, digits with an optional point, an optional exponent. The longest valid
+// prefix counts; 0 when there is none.
+double readDecimal(const std::string& text);
+
 // True when a and b are equal with ASCII letters compared without regard to case.
 bool equalsIgnoreCase(const std::string& a, const std::string& b);
 

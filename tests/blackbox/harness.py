@@ -39,6 +39,11 @@ def server_command(*args):
     return " ".join([host_path(TEST_SERVER)] + list(args))
 
 
+def ini_escape(text):
+    """A text as a translation file value that decodes to it (backslashes doubled)."""
+    return text.replace("\\", "\\\\")
+
+
 def run(args, input=b"", cwd=None, timeout=60, program=None, env=None):
     """Runs Relayon to its end and returns the CompletedProcess (stdout and stderr as bytes)."""
     return subprocess.run(command(program or EXE, *args), input=input, cwd=cwd,

@@ -1,0 +1,21 @@
+#include "platform/program_path.h"
+
+#include <vector>
+
+#include "platform/win32/native.h"
+
+namespace relayon::os {
+
+std::string executablePath(const std::string& fallback) {
+    // MAX_PATH holds nearly every path; a result that fills the buffer may be cut short, so
+    // it is asked for again in the largest buffer the system allows.
+    for (DWORD size : {DWORD{MAX_PATH}, DWORD{32768}}) {
+        std::vector<char> buffer(size);
+        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), size);
+        if (n == 0) return fallback;
+        if (n < size) return std::string(buffer.data(), n);
+    }
+    return fallback;
+}
+
+}  // namespace relayon::os
