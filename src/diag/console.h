@@ -5,6 +5,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/handle.h"
+
 namespace relayon {
 
 // Console character attributes (black background).
@@ -20,16 +22,17 @@ public:
     Console& operator=(const Console&) = delete;
 
     // Opens the display; false when there is none (every write then returns false at once).
+    // Made before any thread that writes exists; a second call keeps the open display.
     bool open();
     bool isOpen() const;
 
     // Shows the whole text in the colour, under the console lock; true when it was written.
+    // An empty text shows nothing and succeeds on an open console.
     bool write(const std::string& text, std::uint16_t attribute);
 
 private:
     std::mutex lock_;
-    struct Display;
-    Display* display_ = nullptr;
+    os::RawHandle display_ = os::kNoHandle;
 };
 
 // The process-wide debug console.

@@ -18,12 +18,13 @@ class LogFile {
 public:
     explicit LogFile(StopWatch& timeBase) : timeBase_(timeBase) {}
 
-    // Opens (or creates) the named file for appending; false leaves the log closed.
+    // Opens (or creates) the named file for appending, shared for reading only; false leaves
+    // the log closed. Made before any thread that logs exists.
     bool open(const std::string& name);
     bool isOpen() const;
 
     // Appends one entry "%d.%03d: %c " + text with CR LF line ends; any thread; nothing while
-    // closed.
+    // closed. Each entry reaches the file in one write, after everything written before it.
     void logLine(const std::string& text, char kind);
 
 private:

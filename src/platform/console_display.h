@@ -1,0 +1,33 @@
+// OS-independent: the debug display, shown apart from the standard handles, with coloured text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/handle.h"
+
+namespace relayon::os {
+
+// Opens the display; kNoHandle when there is none.
+// Win32: a console screen buffer of the process's own (a console is allocated when the process
+// has none) made the active one. POSIX: the terminal or file named by the environment variable
+// RELAYON_CONSOLE, else the controlling terminal /dev/tty when it opens for writing.
+RawHandle openDisplay();
+
+// Writes all bytes in a console character attribute (foreground in the low nibble, background
+// in the high nibble); POSIX writes them as ANSI colour sequences, reset after the text.
+// An empty text writes nothing and succeeds. The caller serialises writes to one display.
+bool writeDisplay(RawHandle display, const char* text, std::size_t size, std::uint16_t attribute);
+
+// Closes the display (Win32: also detaches the process from its console).
+void closeDisplay(RawHandle display);
+
+enum class DisplayKind {
+    ScreenBuffer,    // a console screen buffer, which cannot be read back here
+    TerminalOrFile,  // a terminal or file that RELAYON_CONSOLE may name
+};
+
+// The kind of display this platform opens.
+DisplayKind displayKind();
+
+}  // namespace relayon::os

@@ -1,0 +1,58 @@
+// OS-independent: opening, reading, writing and positioning files, and the system's error texts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/handle.h"
+
+namespace relayon::os {
+
+// Desired access, share mode, creation disposition and flags carry their Win32 values on every
+// platform; the POSIX layer maps them onto open(2) and flock(2).
+constexpr std::uint32_t kGenericRead = 0x80000000u;
+constexpr std::uint32_t kGenericWrite = 0x40000000u;
+constexpr std::uint32_t kFileShareRead = 0x1;
+constexpr std::uint32_t kFileShareWrite = 0x2;
+constexpr std::uint32_t kCreateNew = 1;
+constexpr std::uint32_t kCreateAlways = 2;
+constexpr std::uint32_t kOpenExisting = 3;
+constexpr std::uint32_t kOpenAlways = 4;
+constexpr std::uint32_t kTruncateExisting = 5;
+constexpr std::uint32_t kFileAttributeNormal = 0x80;
+constexpr std::uint32_t kFlagRandomAccess = 0x10000000u;
+constexpr std::uint32_t kFlagSequentialScan = 0x08000000u;
+
+// Opens or creates a file; kNoHandle on failure, with the system's last error as the failing
+// call left it. A share mode without kFileShareWrite keeps other writers out while the file is
+// open with write access (POSIX: an exclusive flock, refused with EBUSY). Directories are refused.
+RawHandle openFile(const std::string& name, std::uint32_t access, std::uint32_t share,
+                   std::uint32_t creation, std::uint32_t flags);
+
+// Reads up to size bytes at the file pointer; got is 0 at the end of the file.
+bool readFile(RawHandle file, void* buffer, std::size_t size, std::size_t& got);
+
+// Writes the bytes at the file pointer in one system call, continued only when the system takes
+// part of them; written counts the bytes that reached the file, also on failure.
+bool writeFile(RawHandle file, const void* data, std::size_t size, std::size_t& written);
+
+enum class SeekFrom { Begin, End };
+
+// Moves the file pointer by distance from the origin; position receives the new offset.
+bool seekFile(RawHandle file, std::int64_t distance, SeekFrom from, std::uint64_t& position);
+
+// The file's length in bytes.
+bool fileSize(RawHandle file, std::uint64_t& size);
+
+// The system's message text for its last error (Win32: FormatMessageA into 256 bytes, usually
+// ending in CR LF; POSIX: strerror of errno). Call it right after the failing call.
+std::string lastErrorText();
+
+// The system's message text for an error code; empty when the system has none.
+std::string errorText(int code);
+
+// The system's error code for a missing file.
+extern const int kFileNotFoundError;
+
+}  // namespace relayon::os

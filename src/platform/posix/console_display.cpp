@@ -1,0 +1,79 @@
+#include "platform/console_display.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace relayon::os {
+
+namespace {
+
+int openForWriting(const char* path) {
+    int fd;
+    do {
+        fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// ANSI colour number of the red, green and blue bits of a console attribute nibble.
+unsigned ansiColour(unsigned nibble) {
+    return ((nibble & 0x4) ? 1u : 0u) | ((nibble & 0x2) ? 2u : 0u) | ((nibble & 0x1) ? 4u : 0u);
+}
+
+// The ANSI sequence for a console attribute: bright colours for the intensity bits, and a
+// background only when one is set, so a terminal's own background stays.
+std::string colourSequence(std::uint16_t attribute) {
+    unsigned foreground = attribute & 0xF;
+    unsigned background = (attribute >> 4) & 0xF;
+    std::string sequence = "\x1b[" + std::to_string(((foreground & 0x8) ? 90 : 30) + ansiColour(foreground));
+    if (background != 0) {
+        sequence += ';' + std::to_string(((background & 0x8) ? 100 : 40) + ansiColour(background));
+    }
+    return sequence + 'm';
+}
+
+}  // namespace
+
+RawHandle openDisplay() {
+    const char* named = std::getenv("RELAYON_CONSOLE");
+    if (named != nullptr && *named != '\0') {
+        int fd = openForWriting(named);
+        if (fd >= 0) return fd;
+    }
+    int fd = openForWriting("/dev/tty");
+    return fd >= 0 ? fd : kNoHandle;
+}
+
+bool writeDisplay(RawHandle display, const char* text, std::size_t size, std::uint16_t attribute) {
+    if (size == 0) return true;
+    // One buffer, so the colour, the text and the reset reach the display in one write.
+    std::string shown = colourSequence(attribute);
+    shown.append(text, size);
+    shown += "\x1b[0m";
+    const char* p = shown.data();
+    std::size_t left = shown.size();
+    while (left > 0) {
+        ssize_t n = ::write(static_cast<int>(display), p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return false;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void closeDisplay(RawHandle display) {
+    ::close(static_cast<int>(display));
+}
+
+DisplayKind displayKind() {
+    return DisplayKind::TerminalOrFile;
+}
+
+}  // namespace relayon::os

@@ -1,0 +1,118 @@
+#include "platform/file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace relayon::os {
+
+const int kFileNotFoundError = ENOENT;
+
+namespace {
+
+// Closes a descriptor that failed to become a usable file, keeping the error that made it fail.
+RawHandle failWith(int fd, int error) {
+    ::close(fd);
+    errno = error;
+    return kNoHandle;
+}
+
+// strerror_r comes in two shapes: the XSI one returns a status, the GNU one a text pointer.
+[[maybe_unused]] const char* messageOf(int status, const char* buffer) { return status == 0 ? buffer : ""; }
+[[maybe_unused]] const char* messageOf(const char* text, const char*) { return text; }
+
+}  // namespace
+
+RawHandle openFile(const std::string& name, std::uint32_t access, std::uint32_t share,
+                   std::uint32_t creation, std::uint32_t flags) {
+    bool reads = (access & kGenericRead) != 0;
+    bool writes = (access & kGenericWrite) != 0;
+    int mode = writes ? (reads ? O_RDWR : O_WRONLY) : O_RDONLY;
+    bool truncate = false;
+    switch (creation) {
+    case kCreateNew: mode |= O_CREAT | O_EXCL; break;
+    case kCreateAlways: mode |= O_CREAT; truncate = true; break;
+    case kOpenExisting: break;
+    case kOpenAlways: mode |= O_CREAT; break;
+    case kTruncateExisting: truncate = true; break;
+    default: errno = EINVAL; return kNoHandle;
+    }
+    int fd;
+    do {
+        fd = ::open(name.c_str(), mode | O_CLOEXEC | O_NOCTTY, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return kNoHandle;
+
+    struct stat info;
+    if (fstat(fd, &info) != 0) return failWith(fd, errno);
+    if (S_ISDIR(info.st_mode)) return failWith(fd, EISDIR);
+    if (writes && (share & kFileShareWrite) == 0) {
+        // Another descriptor holding the lock plays the part of a sharing violation.
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            return failWith(fd, errno == EWOULDBLOCK ? EBUSY : errno);
+        }
+    }
+    // Truncating only now leaves a file that another writer holds untouched.
+    if (truncate && ftruncate(fd, 0) != 0) return failWith(fd, errno);
+    int advice = (flags & kFlagRandomAccess)     ? POSIX_FADV_RANDOM
+                 : (flags & kFlagSequentialScan) ? POSIX_FADV_SEQUENTIAL
+                                                 : POSIX_FADV_NORMAL;
+    posix_fadvise(fd, 0, 0, advice);  // a hint only; a refusal changes nothing
+    return fd;
+}
+
+bool readFile(RawHandle file, void* buffer, std::size_t size, std::size_t& got) {
+    got = 0;
+    for (;;) {
+        ssize_t n = ::read(static_cast<int>(file), buffer, size);
+        if (n >= 0) {
+            got = static_cast<std::size_t>(n);
+            return true;
+        }
+        if (errno != EINTR) return false;
+    }
+}
+
+bool writeFile(RawHandle file, const void* data, std::size_t size, std::size_t& written) {
+    const char* p = static_cast<const char*>(data);
+    written = 0;
+    while (written < size) {
+        ssize_t n = ::write(static_cast<int>(file), p + written, size - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return false;
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool seekFile(RawHandle file, std::int64_t distance, SeekFrom from, std::uint64_t& position) {
+    off_t result = lseek(static_cast<int>(file), static_cast<off_t>(distance),
+                         from == SeekFrom::Begin ? SEEK_SET : SEEK_END);
+    if (result < 0) return false;
+    position = static_cast<std::uint64_t>(result);
+    return true;
+}
+
+bool fileSize(RawHandle file, std::uint64_t& size) {
+    struct stat info;
+    if (fstat(static_cast<int>(file), &info) != 0) return false;
+    size = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+std::string lastErrorText() {
+    return errorText(errno);
+}
+
+std::string errorText(int code) {
+    char buffer[256] = {};
+    return messageOf(strerror_r(code, buffer, sizeof buffer), buffer);
+}
+
+}  // namespace relayon::os

@@ -1,0 +1,65 @@
+#include "platform/file.h"
+#include "platform/win32/native.h"
+
+namespace relayon::os {
+
+const int kFileNotFoundError = ERROR_FILE_NOT_FOUND;
+
+RawHandle openFile(const std::string& name, std::uint32_t access, std::uint32_t share,
+                   std::uint32_t creation, std::uint32_t flags) {
+    return fromNative(CreateFileA(name.c_str(), access, share, nullptr, creation, flags, nullptr));
+}
+
+bool readFile(RawHandle file, void* buffer, std::size_t size, std::size_t& got) {
+    DWORD count = 0;
+    BOOL ok = ReadFile(toNative(file), buffer, static_cast<DWORD>(size), &count, nullptr);
+    got = count;
+    return ok != FALSE;
+}
+
+bool writeFile(RawHandle file, const void* data, std::size_t size, std::size_t& written) {
+    const char* p = static_cast<const char*>(data);
+    written = 0;
+    while (written < size) {
+        DWORD count = 0;
+        BOOL ok = WriteFile(toNative(file), p + written, static_cast<DWORD>(size - written), &count,
+                            nullptr);
+        written += count;
+        if (!ok || count == 0) return false;
+    }
+    return true;
+}
+
+bool seekFile(RawHandle file, std::int64_t distance, SeekFrom from, std::uint64_t& position) {
+    LARGE_INTEGER move;
+    move.QuadPart = distance;
+    LARGE_INTEGER result;
+    if (!SetFilePointerEx(toNative(file), move, &result, from == SeekFrom::Begin ? FILE_BEGIN : FILE_END)) {
+        return false;
+    }
+    position = static_cast<std::uint64_t>(result.QuadPart);
+    return true;
+}
+
+bool fileSize(RawHandle file, std::uint64_t& size) {
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(toNative(file), &length)) return false;
+    size = static_cast<std::uint64_t>(length.QuadPart);
+    return true;
+}
+
+std::string lastErrorText() {
+    return errorText(static_cast<int>(GetLastError()));
+}
+
+std::string errorText(int code) {
+    char buffer[256];
+    buffer[0] = '\0';
+    // Without arguments, a message with inserts such as %1 must not be expanded.
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
+    buffer[sizeof buffer - 1] = '\0';
+    return buffer;
+}
+
+}  // namespace relayon::os

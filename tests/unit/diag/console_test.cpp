@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "diag/console.h"
+#include "platform/console_display.h"
+#include "temp_dir.h"
+
+using namespace relayon;
+using relayon::test::readWholeFile;
+using relayon::test::TempDir;
+
+namespace {
+
+// Points the terminal-or-file display at a file; putenv keeps the buffer, so it is static.
+void showDisplayIn(const std::string& path) {
+    static char setting[1024];
+    std::snprintf(setting, sizeof setting, "RELAYON_CONSOLE=%s", path.c_str());
+    putenv(setting);
+}
+
+bool displayIsAFile() { return os::displayKind() == os::DisplayKind::TerminalOrFile; }
+
+}  // namespace
+
+TEST(Console, WithoutADisplayEveryWriteFailsAtOnce) {
+    Console closed;
+    EXPECT_FALSE(closed.write("text\n", kNoticeColour));
+    EXPECT_FALSE(debugConsole().write("", kToClientColour));
+    if (displayIsAFile()) return;
+    // A console screen buffer: headless Wine refuses it, and the console must stay closed.
+    Console console;
+    bool opened = console.open();
+    EXPECT_EQ(console.isOpen(), opened);
+    EXPECT_EQ(console.write("text\n", kNoticeColour), opened);
+}
+
+TEST(Console, TextsAreShownWholeInTheirColours) {
+    if (!displayIsAFile()) GTEST_SKIP() << "a console screen buffer cannot be read back here";
+    TempDir dir;
+    showDisplayIn(dir.file("display.txt"));
+    {
+        Console console;
+        ASSERT_TRUE(console.open());
+        EXPECT_TRUE(console.write("Starting server: srv\n", kNoticeColour));
+        EXPECT_TRUE(console.write("", kToServerColour));
+        EXPECT_TRUE(console.write("to server\r\n", kToServerColour));
+        EXPECT_TRUE(console.write("to client\n", kToClientColour));
+    }
+    showDisplayIn("");
+    EXPECT_EQ(readWholeFile(dir.file("display.txt")),
+              "\x1b[92mStarting server: srv\n\x1b[0m\x1b[94mto server\r\n\x1b[0m\x1b[91mto client\n\x1b[0m");
+}
+
+TEST(Console, TwoThreadsWritingAtOnceGiveWholeTextsInTheirOwnColours) {
+    if (!displayIsAFile()) GTEST_SKIP() << "a console screen buffer cannot be read back here";
+    TempDir dir;
+    showDisplayIn(dir.file("threads.txt"));
+    constexpr int kEach = 3000;
+    {
+        Console console;
+        ASSERT_TRUE(console.open());
+        auto writer = [&console](char name, std::uint16_t colour) {
+            for (int i = 0; i < kEach; ++i) console.write(name + std::to_string(i) + std::string(100, name), colour);
+        };
+        std::thread blue(writer, 'b', kToServerColour);
+        std::thread red(writer, 'r', kToClientColour);
+        blue.join();
+        red.join();
+    }
+    showDisplayIn("");
+
+    std::string shown = readWholeFile(dir.file("threads.txt"));
+    int next[2] = {0, 0};
+    for (std::size_t at = 0, end; at < shown.size(); at = end + 4) {
+        ASSERT_TRUE(shown.compare(at, 5, "\x1b[94m") == 0 || shown.compare(at, 5, "\x1b[91m") == 0) << at;
+        char name = shown[at + 3] == '4' ? 'b' : 'r';
+        end = shown.find("\x1b[0m", at);
+        ASSERT_NE(end, std::string::npos);
+        int& expected = next[name == 'b' ? 0 : 1];
+        EXPECT_EQ(shown.substr(at + 5, end - at - 5), name + std::to_string(expected++) + std::string(100, name));
+    }
+    EXPECT_EQ(next[0], kEach);
+    EXPECT_EQ(next[1], kEach);
+}
