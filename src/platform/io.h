@@ -2,15 +2,18 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+
 #include "platform/handle.h"
 
 namespace relayon::os {
 
 enum class ReadStatus {
-    Data,   // count bytes were read
-    End,    // the writer closed its end, or the end of a file was reached
-    Empty,  // the read succeeded with no bytes (a Windows console at its end-of-file key)
-    Error,  // another failure; error holds the system's code
+    Data,         // count bytes were read
+    End,          // the writer closed its end, or the end of a file was reached
+    Empty,        // the read succeeded with no bytes (a Windows console at its end-of-file key)
+    Error,        // another failure; error holds the system's code
+    Interrupted,  // ReadInterrupt::interrupt ended the read (ReadInterrupt::read only)
 };
 
 struct ReadResult {
@@ -30,5 +33,31 @@ bool writeAll(RawHandle handle, const void* data, std::size_t size);
 RawHandle standardInput();
 RawHandle standardOutput();
 RawHandle standardError();
+
+// Lets one thread end another thread's blocking read without closing the handle under it.
+// The reading thread attaches itself, then reads through read(); interrupt() from any thread
+// makes the current read, and every later one until clear(), return Interrupted. On Windows a
+// read that has already entered the system is cancelled (CancelSynchronousIo), which can miss a
+// read that is only about to start, so callers repeat interrupt() until the reader has ended.
+class ReadInterrupt {
+public:
+    ReadInterrupt();
+    ~ReadInterrupt();
+    ReadInterrupt(const ReadInterrupt&) = delete;
+    ReadInterrupt& operator=(const ReadInterrupt&) = delete;
+
+    void attachCurrentThread();  // by the reading thread, before its first read
+    void detach();               // by the reading thread, when it stops reading
+    ReadResult read(RawHandle handle, void* buffer, std::size_t size);
+    void interrupt();
+    void clear();  // makes reads wait again; only while no thread reads
+    // Last resort: ends the attached thread wherever it is (Windows); false where the system
+    // cannot, or when no thread is attached.
+    bool terminateThread();
+
+private:
+    struct Native;
+    std::unique_ptr<Native> native_;
+};
 
 }  // namespace relayon::os

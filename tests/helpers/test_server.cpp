@@ -1,9 +1,191 @@
-// Line server for the tests: echoes every line it reads.
-#include <iostream>
+// A line server for the tests, built for the same platform as Relayon. What it does is chosen
+// by its arguments, which may be combined:
+//
+//   cwd          first write the line "cwd " + its working directory
+//   stderr TEXT  first write TEXT and a line feed to its standard error
+//   lines N      write the lines "line 1" to "line N", then end (reads nothing)
+//   linger S     at the end of its input, go on running S seconds before ending
+//   busy         keep the main thread busy; read lines on a second thread instead
+//   signals      report each control event as the line "control " + its code (0 Ctrl-C,
+//                1 Break, 2 Close, 6 Shutdown; POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM), and
+//                go on running
+//   exit CODE    the exit code (default 0)
+//   hex          answer every line with "hex " + the hexadecimal bytes it arrived as, carriage
+//                returns and line feed included, instead of the answers below
+//
+// Once set up it writes the line "ready". Then it answers each line it reads:
+//
+//   priority     "priority " + its priority class + " " + its main thread's priority level,
+//                as Relayon's OS layer reads them (not with busy)
+//   cputime      "cputime " + the processor milliseconds its main thread has used, + " " +
+//                the milliseconds since it started
+//   cwd          "cwd " + its working directory
+//   handles      "handles " + the number of handles (POSIX: descriptors) it has open
+//   stderr TEXT  writes TEXT and a line feed to its standard error
+//   exit         ends at once
+//   any other    is written back unchanged (carriage returns dropped)
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
-int main() {
+#include "platform/io.h"
+#include "platform/priority.h"
+#include "platform/resources.h"
+#include "platform/signals.h"
+
+namespace os = relayon::os;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const Clock::time_point started = Clock::now();
+std::mutex outputLock;
+std::atomic<std::int64_t> mainThreadCpuMs{0};
+std::atomic<bool> inputEnded{false};
+std::atomic<bool> quitNow{false};
+int exitCode = 0;
+bool hexEcho = false;
+
+std::string toHex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::int64_t millisecondsSinceStart() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+}
+
+void writeLine(os::RawHandle handle, const std::string& text) {
+    std::lock_guard<std::mutex> guard(outputLock);
+    std::string line = text + "\n";
+    os::writeAll(handle, line.data(), line.size());
+}
+
+void say(const std::string& text) { writeLine(os::standardOutput(), text); }
+
+std::string workingDirectory() {
+    std::error_code error;
+    return std::filesystem::current_path(error).string();
+}
+
+bool onControlEvent(unsigned event) {
+    say("control " + std::to_string(event));
+    return true;
+}
+
+// Answers one line; false when the server is to end now.
+bool answer(const std::string& line, bool busy) {
+    if (line == "exit") return false;
+    if (line == "priority" && !busy) {
+        say("priority " + std::to_string(os::currentPriorityClass()) + " " +
+            std::to_string(os::currentThreadPriority()));
+    } else if (line == "cputime") {
+        std::int64_t cpu = busy ? mainThreadCpuMs.load() : os::threadProcessorTimeMs();
+        say("cputime " + std::to_string(cpu) + " " + std::to_string(millisecondsSinceStart()));
+    } else if (line == "handles") {
+        say("handles " + std::to_string(os::openHandleCount()));
+    } else if (line == "cwd") {
+        say("cwd " + workingDirectory());
+    } else if (line.compare(0, 7, "stderr ") == 0) {
+        writeLine(os::standardError(), line.substr(7));
+    } else {
+        say(line);
+    }
+    return true;
+}
+
+// Reads and answers lines until the input ends (true) or an exit line (false).
+bool serveLines(bool busy) {
+    std::vector<char> buffer(4096);
     std::string line;
-    while (std::getline(std::cin, line)) std::cout << line << std::endl;
-    return 0;
+    std::string raw;
+    for (;;) {
+        os::ReadResult result = os::readSome(os::standardInput(), buffer.data(), buffer.size());
+        if (result.status == os::ReadStatus::Empty) continue;
+        if (result.status != os::ReadStatus::Data) return true;
+        for (std::size_t i = 0; i < result.count; ++i) {
+            char c = buffer[i];
+            raw += c;
+            if (c == '\n') {
+                if (hexEcho) {
+                    say("hex " + toHex(raw));
+                } else if (!answer(line, busy)) {
+                    return false;
+                }
+                line.clear();
+                raw.clear();
+            } else if (c != '\r') {
+                line += c;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool busy = false;
+    int lingerSeconds = 0;
+    long lineCount = -1;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (arg == "cwd") {
+            say("cwd " + workingDirectory());
+        } else if (arg == "stderr" && hasValue) {
+            writeLine(os::standardError(), argv[++i]);
+        } else if (arg == "lines" && hasValue) {
+            lineCount = std::atol(argv[++i]);
+        } else if (arg == "linger" && hasValue) {
+            lingerSeconds = std::atoi(argv[++i]);
+        } else if (arg == "hex") {
+            hexEcho = true;
+        } else if (arg == "busy") {
+            busy = true;
+        } else if (arg == "signals") {
+            os::installControlHandler(onControlEvent);  // before any other thread starts
+        } else if (arg == "exit" && hasValue) {
+            exitCode = std::atoi(argv[++i]);
+        }
+    }
+    if (lineCount >= 0) {
+        for (long n = 1; n <= lineCount; ++n) say("line " + std::to_string(n));
+        return exitCode;
+    }
+    say("ready");
+
+    if (!busy) {
+        if (serveLines(false)) std::this_thread::sleep_for(std::chrono::seconds(lingerSeconds));
+        return exitCode;
+    }
+
+    std::thread reader([] {
+        if (serveLines(true)) {
+            inputEnded = true;
+        } else {
+            quitNow = true;
+        }
+    });
+    reader.detach();  // it may be blocked in a read when the server ends
+    Clock::time_point endAt = Clock::time_point::max();
+    volatile std::uint64_t work = 0;
+    while (!quitNow && Clock::now() < endAt) {
+        for (int i = 0; i < 100000; ++i) work = work + 1;
+        mainThreadCpuMs = os::threadProcessorTimeMs();
+        if (inputEnded && endAt == Clock::time_point::max()) {
+            endAt = Clock::now() + std::chrono::seconds(lingerSeconds);
+        }
+    }
+    std::_Exit(exitCode);  // without waiting for the reader
 }

@@ -1,4 +1,8 @@
 #include "platform/io.h"
+
+#include <atomic>
+#include <mutex>
+
 #include "platform/win32/native.h"
 
 namespace relayon::os {
@@ -33,5 +37,54 @@ bool writeAll(RawHandle handle, const void* data, std::size_t size) {
 RawHandle standardInput() { return fromNative(GetStdHandle(STD_INPUT_HANDLE)); }
 RawHandle standardOutput() { return fromNative(GetStdHandle(STD_OUTPUT_HANDLE)); }
 RawHandle standardError() { return fromNative(GetStdHandle(STD_ERROR_HANDLE)); }
+
+// The reading thread's own handle, through which its synchronous read is cancelled.
+struct ReadInterrupt::Native {
+    std::mutex lock;  // guards thread against detach and terminate meeting
+    Handle thread;
+    std::atomic<bool> interrupted{false};
+};
+
+ReadInterrupt::ReadInterrupt() : native_(new Native) {}
+
+ReadInterrupt::~ReadInterrupt() = default;
+
+void ReadInterrupt::attachCurrentThread() {
+    HANDLE self = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS)) {
+        std::lock_guard<std::mutex> guard(native_->lock);
+        native_->thread.reset(fromNative(self));
+    }
+}
+
+void ReadInterrupt::detach() {
+    std::lock_guard<std::mutex> guard(native_->lock);
+    native_->thread.close();
+}
+
+ReadResult ReadInterrupt::read(RawHandle handle, void* buffer, std::size_t size) {
+    if (native_->interrupted) return {ReadStatus::Interrupted, 0, 0};
+    ReadResult result = readSome(handle, buffer, size);
+    if (result.status == ReadStatus::Error && result.error == ERROR_OPERATION_ABORTED &&
+        native_->interrupted) {
+        return {ReadStatus::Interrupted, 0, 0};
+    }
+    return result;
+}
+
+void ReadInterrupt::interrupt() {
+    native_->interrupted = true;
+    std::lock_guard<std::mutex> guard(native_->lock);
+    if (native_->thread) CancelSynchronousIo(toNative(native_->thread.get()));
+}
+
+void ReadInterrupt::clear() { native_->interrupted = false; }
+
+bool ReadInterrupt::terminateThread() {
+    std::lock_guard<std::mutex> guard(native_->lock);
+    if (!native_->thread) return false;
+    return TerminateThread(toNative(native_->thread.get()), 0) != FALSE;
+}
 
 }  // namespace relayon::os

@@ -1,0 +1,298 @@
+#include "platform/process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/path.h"
+#include "platform/posix/nice.h"
+
+extern char** environ;
+
+namespace relayon::os {
+
+namespace {
+
+// Children dropped while still running; each is reaped by a later call once it has ended, so
+// that no zombie stays behind.
+std::mutex orphanLock;
+std::vector<pid_t> orphans;
+
+void reapOrphans() {
+    std::lock_guard<std::mutex> guard(orphanLock);
+    std::vector<pid_t> running;
+    for (pid_t pid : orphans) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == 0) running.push_back(pid);
+    }
+    orphans.swap(running);
+}
+
+void adoptOrphan(pid_t pid) {
+    std::lock_guard<std::mutex> guard(orphanLock);
+    orphans.push_back(pid);
+}
+
+bool isBlank(char c) { return static_cast<unsigned char>(c) <= 32 && c != '\0'; }
+
+// Splits text into words at blanks and control characters; double quotes group words and are
+// dropped.
+std::vector<std::string> splitArguments(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    bool quoted = false;
+    for (char c : text) {
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (isBlank(c) && !quoted) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+bool isExecutableFile(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// The full path of a program named without a directory, from PATH.
+bool findOnPath(const std::string& name, std::string& out) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        std::string dir = dirs.substr(start, end - start);
+        std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+        if (isExecutableFile(candidate)) return fullPath(candidate, out);
+        start = end + 1;
+    }
+    return false;
+}
+
+// Gives the child fd the handle, or leaves the fd closed when there is none.
+void childStandardHandle(int fd, RawHandle handle) {
+    if (handle == kNoHandle) {
+        ::close(fd);
+        return;
+    }
+    ::dup2(static_cast<int>(handle), fd);  // the copy is not close-on-exec
+}
+
+// Closes every descriptor from first up to last (inclusive), also those Relayon inherited
+// without close-on-exec from its own parent.
+void closeRange(int first, int last) {
+    if (first > last) return;
+#ifdef SYS_close_range
+    if (::syscall(SYS_close_range, first, last, 0) == 0) return;
+#endif
+    long limit = ::sysconf(_SC_OPEN_MAX);
+    if (limit < 0 || limit > 65536) limit = 65536;
+    for (int fd = first; fd <= last && fd < limit; ++fd) ::close(fd);
+}
+
+// Runs in the child between fork and exec: only async-signal-safe calls.
+[[noreturn]] void runChild(const SpawnRequest& request, const char* program, char* const* argv, int nice,
+                           int errorPipe) {
+    // Move the three handles above 2 first, so that placing one cannot overwrite another.
+    RawHandle handles[3] = {request.input, request.output, request.error};
+    for (RawHandle& handle : handles) {
+        if (handle != kNoHandle) handle = ::fcntl(static_cast<int>(handle), F_DUPFD_CLOEXEC, 3);
+    }
+    for (int fd = 0; fd < 3; ++fd) childStandardHandle(fd, handles[fd]);
+    // The server gets nothing else; the error pipe stays until the exec closes it.
+    closeRange(3, errorPipe - 1);
+    closeRange(errorPipe + 1, 0x7fffffff);
+
+    ::setsid();
+    if (!request.workingDirectory.empty() && ::chdir(request.workingDirectory.c_str()) != 0) {
+        int error = errno;
+        ssize_t ignored = ::write(errorPipe, &error, sizeof error);
+        (void)ignored;
+        ::_exit(127);
+    }
+    if (nice != kNoNice) ::setpriority(PRIO_PROCESS, 0, nice);
+
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction defaultAction = {};
+    defaultAction.sa_handler = SIG_DFL;
+    for (int signal : {SIGPIPE, SIGINT, SIGQUIT, SIGHUP, SIGTERM}) ::sigaction(signal, &defaultAction, nullptr);
+
+    ::execve(program, argv, environ);
+    int error = errno;
+    ssize_t ignored = ::write(errorPipe, &error, sizeof error);
+    (void)ignored;
+    ::_exit(127);
+}
+
+}  // namespace
+
+struct Process::Native {
+    pid_t pid = 0;
+    bool reaped = false;
+    int classNice = 0;    // nice value of the priority class, for all threads
+    int levelOffset = 0;  // added for the main thread
+
+    ~Native() {
+        int status = 0;
+        if (!reaped && ::waitpid(pid, &status, WNOHANG) == 0) adoptOrphan(pid);
+    }
+
+    bool signal(int number) const { return !reaped && ::kill(pid, number) == 0; }
+
+    bool setMainThreadNice() const {
+        return ::setpriority(PRIO_PROCESS, static_cast<id_t>(pid), clampNice(classNice + levelOffset)) == 0;
+    }
+};
+
+Process::Process() = default;
+Process::~Process() = default;
+Process::Process(Process&& other) noexcept = default;
+Process& Process::operator=(Process&& other) noexcept = default;
+
+int Process::spawn(const SpawnRequest& request, Process& process) {
+    reapOrphans();
+
+    std::vector<std::string> args;
+    std::string program = request.program;
+    if (program.empty()) {
+        args = splitArguments(request.commandLine);
+        if (args.empty()) return ENOENT;
+        bool found = args[0].find('/') != std::string::npos ? fullPath(args[0], program)
+                                                            : findOnPath(args[0], program);
+        if (!found) return ENOENT;
+    } else {
+        args = splitArguments(request.arguments);
+        args.insert(args.begin(), program);
+    }
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+
+    int nice = niceOfClass(request.priorityClass);
+    int inheritedNice = 0;
+    threadNice(static_cast<int>(::getpid()), inheritedNice);
+
+    int errorPipe[2];
+    if (::pipe2(errorPipe, O_CLOEXEC) != 0) return errno;
+    Handle errorRead(errorPipe[0]);
+    Handle errorWrite(errorPipe[1]);
+
+    pid_t pid = ::fork();
+    if (pid < 0) return errno;
+    if (pid == 0) runChild(request, program.c_str(), argv.data(), nice, errorPipe[1]);
+
+    errorWrite.close();
+    int childError = 0;
+    ssize_t got;
+    do {
+        got = ::read(static_cast<int>(errorRead.get()), &childError, sizeof childError);
+    } while (got < 0 && errno == EINTR);
+    if (got > 0) {  // the exec failed: the child has ended
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return childError != 0 ? childError : ENOEXEC;
+    }
+
+    process.native_.reset(new Native);
+    process.native_->pid = pid;
+    process.native_->classNice = nice != kNoNice ? nice : inheritedNice;
+    return 0;
+}
+
+bool Process::valid() const { return native_ != nullptr; }
+
+std::uint32_t Process::id() const { return native_ ? static_cast<std::uint32_t>(native_->pid) : 0; }
+
+WaitResult Process::wait(int timeoutMs) {
+    if (!native_) return WaitResult::Failed;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::chrono::milliseconds step(1);
+    while (!native_->reaped) {
+        int status = 0;
+        pid_t result = ::waitpid(native_->pid, &status, WNOHANG);
+        if (result == native_->pid || (result < 0 && errno == ECHILD)) {
+            native_->reaped = true;
+            break;
+        }
+        if (result < 0 && errno != EINTR) return WaitResult::Failed;
+        Clock::time_point now = Clock::now();
+        if (timeoutMs >= 0 && now >= deadline) return WaitResult::Timeout;
+        // Short steps at first, so that a quick exit is seen at once.
+        std::chrono::milliseconds pause = step;
+        if (timeoutMs >= 0) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
+                        std::chrono::milliseconds(1);
+            if (left < pause) pause = left;
+        }
+        std::this_thread::sleep_for(pause);
+        if (step < std::chrono::milliseconds(20)) step *= 2;
+    }
+    return WaitResult::Exited;
+}
+
+bool Process::terminate() { return native_ && native_->signal(SIGKILL); }
+
+bool Process::suspend() { return native_ && native_->signal(SIGSTOP); }
+
+bool Process::resume() { return native_ && native_->signal(SIGCONT); }
+
+bool Process::setPriorityClass(unsigned priorityClass) {
+    int nice = niceOfClass(priorityClass);
+    if (!native_ || native_->reaped || nice == kNoNice) return false;
+    native_->classNice = nice;
+    std::string tasks = "/proc/" + std::to_string(native_->pid) + "/task";
+    DIR* dir = ::opendir(tasks.c_str());
+    if (dir == nullptr) return native_->setMainThreadNice();  // no thread list: the process only
+    bool ok = true;
+    while (dirent* entry = ::readdir(dir)) {
+        int tid = std::atoi(entry->d_name);
+        if (tid <= 0) continue;
+        if (tid == native_->pid) {
+            ok = native_->setMainThreadNice() && ok;
+        } else {
+            ok = ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0 && ok;
+        }
+    }
+    ::closedir(dir);
+    return ok;
+}
+
+bool Process::setMainThreadPriority(int level) {
+    int offset = niceOffsetOfLevel(level);
+    if (!native_ || native_->reaped || offset == kNoNice) return false;
+    native_->levelOffset = offset;
+    return native_->setMainThreadNice();
+}
+
+bool Process::setBoost(bool) { return native_ != nullptr; }
+
+void Process::close() { native_.reset(); }
+
+}  // namespace relayon::os

@@ -1,0 +1,66 @@
+// OS-independent: child processes with redirected standard handles.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/handle.h"
+
+namespace relayon::os {
+
+struct SpawnRequest {
+    std::string commandLine;       // the whole command line; Windows hands it to the system
+    std::string program;           // POSIX: full path of the executable found on the command
+                                   // line; empty: the first word, looked up on PATH
+    std::string arguments;         // POSIX, with program: the command line after the program
+    std::string workingDirectory;  // empty: the child starts in Relayon's current directory
+    unsigned priorityClass = 0;    // creation priority class (platform/priority.h); 0: default
+    RawHandle input = kNoHandle;   // the child's standard handles; the child inherits these
+    RawHandle output = kNoHandle;  // and nothing else of Relayon's
+    RawHandle error = kNoHandle;
+};
+
+enum class WaitResult { Exited, Timeout, Failed };
+
+// A started child process, the leader of a process group of its own with no console or
+// controlling terminal. Dropping it closes Relayon's handles to the process but leaves the
+// process running; on POSIX a child dropped before it was reaped is reaped once it has ended.
+class Process {
+public:
+    Process();
+    ~Process();
+    Process(Process&& other) noexcept;
+    Process& operator=(Process&& other) noexcept;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Starts request's program; on success process holds it. Returns 0, or the system's error.
+    static int spawn(const SpawnRequest& request, Process& process);
+
+    bool valid() const;
+    std::uint32_t id() const;  // 0 when empty
+
+    // Waits up to timeoutMs (-1: no limit) for the process to end; on POSIX it is reaped.
+    WaitResult wait(int timeoutMs);
+    bool terminate();  // ends the process at once (TerminateProcess, SIGKILL)
+
+    // Stops and continues the main thread (POSIX: the whole process, SIGSTOP and SIGCONT).
+    bool suspend();
+    bool resume();
+
+    // Priority class of all its threads, and priority level of its main thread; on POSIX the
+    // main thread's nice value is the class's plus the level's offset.
+    bool setPriorityClass(unsigned priorityClass);
+    bool setMainThreadPriority(int level);
+    // Windows: enables or disables the dynamic priority boost; POSIX has none (returns true).
+    bool setBoost(bool enabled);
+
+    void close();
+
+private:
+    struct Native;
+    std::unique_ptr<Native> native_;
+};
+
+}  // namespace relayon::os

@@ -1,0 +1,143 @@
+#include "platform/process.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/win32/native.h"
+
+namespace relayon::os {
+
+namespace {
+
+// Inheritable copies of the child's standard handles, alive only while the child is created.
+struct InheritableCopies {
+    std::vector<Handle> owned;
+    std::vector<RawHandle> sources;
+    std::vector<HANDLE> list;  // each handle once, for the handle list
+    DWORD error = 0;           // the first failure
+
+    HANDLE add(RawHandle handle) {
+        if (handle == kNoHandle) return nullptr;
+        for (std::size_t i = 0; i < owned.size(); ++i) {
+            if (sources[i] == handle) return list[i];
+        }
+        HANDLE copy = nullptr;
+        if (!DuplicateHandle(GetCurrentProcess(), toNative(handle), GetCurrentProcess(), &copy, 0, TRUE,
+                             DUPLICATE_SAME_ACCESS)) {
+            if (error == 0) error = GetLastError();
+            return nullptr;
+        }
+        owned.emplace_back(fromNative(copy));
+        sources.push_back(handle);
+        list.push_back(copy);
+        return copy;
+    }
+};
+
+}  // namespace
+
+struct Process::Native {
+    Handle process;
+    Handle thread;
+    DWORD processId = 0;
+};
+
+Process::Process() = default;
+Process::~Process() = default;
+Process::Process(Process&& other) noexcept = default;
+Process& Process::operator=(Process&& other) noexcept = default;
+
+int Process::spawn(const SpawnRequest& request, Process& process) {
+    // The system may write into the command line, so it gets a writable copy.
+    std::vector<char> commandLine(request.commandLine.begin(), request.commandLine.end());
+    commandLine.push_back('\0');
+
+    InheritableCopies copies;
+    STARTUPINFOEXA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = copies.add(request.input);
+    startup.StartupInfo.hStdOutput = copies.add(request.output);
+    startup.StartupInfo.hStdError = copies.add(request.error);
+    if (copies.error != 0) return static_cast<int>(copies.error);
+
+    // Only the handles in this list are inherited, whatever else is inheritable in Relayon.
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<char> storage(size);
+    auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &size)) return static_cast<int>(GetLastError());
+    DWORD flags = request.priorityClass | CREATE_NEW_PROCESS_GROUP | DETACHED_PROCESS;
+    BOOL inherit = FALSE;
+    if (!copies.list.empty()) {
+        if (!UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, copies.list.data(),
+                                       copies.list.size() * sizeof(HANDLE), nullptr, nullptr)) {
+            DWORD error = GetLastError();
+            DeleteProcThreadAttributeList(attributes);
+            return static_cast<int>(error);
+        }
+        startup.lpAttributeList = attributes;
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+        inherit = TRUE;
+    }
+
+    PROCESS_INFORMATION info;
+    std::memset(&info, 0, sizeof info);
+    const char* directory = request.workingDirectory.empty() ? nullptr : request.workingDirectory.c_str();
+    BOOL created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, inherit, flags, nullptr,
+                                  directory, &startup.StartupInfo, &info);
+    DWORD error = created ? 0 : GetLastError();
+    DeleteProcThreadAttributeList(attributes);
+    if (!created) return error != 0 ? static_cast<int>(error) : ERROR_INVALID_FUNCTION;
+
+    process.native_.reset(new Native);
+    process.native_->process.reset(fromNative(info.hProcess));
+    process.native_->thread.reset(fromNative(info.hThread));
+    process.native_->processId = info.dwProcessId;
+    return 0;
+}
+
+bool Process::valid() const { return native_ != nullptr; }
+
+std::uint32_t Process::id() const { return native_ ? native_->processId : 0; }
+
+WaitResult Process::wait(int timeoutMs) {
+    if (!native_) return WaitResult::Failed;
+    DWORD result = WaitForSingleObject(toNative(native_->process.get()),
+                                       timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+    if (result == WAIT_OBJECT_0) return WaitResult::Exited;
+    return result == WAIT_TIMEOUT ? WaitResult::Timeout : WaitResult::Failed;
+}
+
+bool Process::terminate() {
+    return native_ && TerminateProcess(toNative(native_->process.get()), 0) != FALSE;
+}
+
+bool Process::suspend() {
+    return native_ && SuspendThread(toNative(native_->thread.get())) != static_cast<DWORD>(-1);
+}
+
+bool Process::resume() {
+    return native_ && ResumeThread(toNative(native_->thread.get())) != static_cast<DWORD>(-1);
+}
+
+bool Process::setPriorityClass(unsigned priorityClass) {
+    return native_ && SetPriorityClass(toNative(native_->process.get()), priorityClass) != FALSE;
+}
+
+bool Process::setMainThreadPriority(int level) {
+    return native_ && SetThreadPriority(toNative(native_->thread.get()), level) != FALSE;
+}
+
+bool Process::setBoost(bool enabled) {
+    if (!native_) return false;
+    BOOL disable = enabled ? FALSE : TRUE;
+    bool processDone = SetProcessPriorityBoost(toNative(native_->process.get()), disable) != FALSE;
+    bool threadDone = SetThreadPriorityBoost(toNative(native_->thread.get()), disable) != FALSE;
+    return processDone && threadDone;
+}
+
+void Process::close() { native_.reset(); }
+
+}  // namespace relayon::os

@@ -1,0 +1,80 @@
+// OS-independent: a thread that reads a handle and hands each line to a callback.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/handle.h"
+#include "platform/io.h"
+#include "process/event.h"
+
+namespace relayon {
+
+// Reads a handle on a thread of its own and calls callback once per line, in input order:
+// the bytes before each line feed, with every carriage return dropped, as a zero-terminated
+// text valid during the call (a zero byte ends it early). Bytes after the last line feed are
+// never delivered. A false result from the callback ends the thread.
+//
+// The thread ends by itself at the end of the input, on a false callback result, when there is
+// no handle, or after a run of failed reads; ended() is then set, and the reader stays
+// registered until stop(). start and stop may be called from any thread; from the reader's own
+// callback, stop only asks the thread to end after the callback.
+class InputThread {
+public:
+    using Callback = std::function<bool(const char* line, int context)>;
+
+    InputThread() = default;
+    virtual ~InputThread();
+    InputThread(const InputThread&) = delete;
+    InputThread& operator=(const InputThread&) = delete;
+
+    // What the thread reads: a handle shared with its owner, so that it stays open while the
+    // thread reads it. It may be replaced while the thread runs; each read takes it anew.
+    void setHandle(std::shared_ptr<os::Handle> handle);
+    // A handle that stays open as long as the reader may use it (the standard input).
+    void setBorrowedHandle(os::RawHandle handle);
+    std::shared_ptr<os::Handle> handle() const;
+
+    int context = 0;    // handed to callback with every line; set before start
+    Callback callback;  // set before start; without one, lines are read and dropped
+
+    // Starts the thread with the given thread priority level, unless a thread is registered
+    // (then it returns true and changes nothing). False when no thread could be created.
+    bool start(int priority);
+
+    // Ends the thread: a read it is blocked in is woken; a thread that does not end within
+    // 1000 ms is ended forcibly where the platform can (Windows), else waited for. Afterwards
+    // no thread is registered.
+    void stop();
+
+    bool registered() const { return registered_; }
+    bool stopRequested() const { return stopRequested_; }
+
+    // Manual-reset: set when the thread has ended, cleared by start.
+    Event& ended() { return ended_; }
+
+private:
+    void run(int priority);
+    void readLoop(std::string& line);
+    bool deliver(const char* bytes, std::size_t count, std::string& line,
+                 const std::shared_ptr<os::Handle>& source);
+
+    mutable std::mutex handleLock_;  // guards handle_ only, never held across a read
+    std::shared_ptr<os::Handle> handle_;
+    std::atomic<bool> stopRequested_{true};
+    std::mutex controlLock_;  // serialises start and stop
+    std::thread thread_;
+    std::atomic<bool> registered_{false};  // thread_ holds a thread; read without the lock
+    Event ended_{Event::kManualReset};
+    os::ReadInterrupt interrupt_;
+    // Bytes read but not handed over when a thread ended (after a false callback result or a
+    // stop request), kept for the next thread on the same handle, as if never read.
+    std::string unread_;
+    std::shared_ptr<os::Handle> unreadFrom_;
+};
+
+}  // namespace relayon

@@ -1,0 +1,328 @@
+// OS-independent: starting and stopping the server, and its priorities and throttling.
+#include "process/server_process.h"
+
+#include <system_error>
+
+#include "config/settings.h"
+#include "diag/console.h"
+#include "diag/log_file.h"
+#include "platform/io.h"
+#include "platform/path.h"
+#include "platform/pipe.h"
+#include "platform/priority.h"
+#include "platform/signals.h"
+
+namespace relayon {
+
+namespace {
+
+constexpr int kStopWaitMs = 5000;
+constexpr int kKillWaitMs = 1000;  // for a killed server to be gone
+
+// The bytes at which the search for the executable cuts the command line.
+bool isCutByte(char c) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    return byte >= 1 && byte <= 32;
+}
+
+bool endsWithIgnoringCase(const std::string& text, const std::string& end) {
+    if (text.size() < end.size()) return false;
+    for (std::size_t i = 0; i < end.size(); ++i) {
+        char a = text[text.size() - end.size() + i];
+        char b = end[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool findServerProgram(const std::string& commandLine, ServerProgram& out) {
+    const std::string suffix = os::executableSuffix();
+    std::size_t end = commandLine.size();
+    for (;;) {
+        std::string candidate;
+        if (end > 0 && os::fullPath(commandLine.substr(0, end), candidate)) {
+            if (!endsWithIgnoringCase(candidate, suffix)) candidate += suffix;
+            if (candidate.size() < kMaxCommandLine && os::fileExists(candidate)) {
+                std::size_t name = candidate.size();
+                while (name > 0 && !os::isPathSeparator(candidate[name - 1])) --name;
+                if (name == 0) return false;
+                out.path = candidate;
+                out.directory = candidate.substr(0, name);
+                out.arguments = end < commandLine.size() ? commandLine.substr(end + 1) : std::string();
+                return true;
+            }
+        }
+        while (end > 0 && !isCutByte(commandLine[end - 1])) --end;
+        if (end == 0) return false;
+        --end;  // drop the separator itself
+    }
+}
+
+bool resolveServerDirectory(const std::string& commandLine, std::string& out) {
+    out.clear();
+    ServerProgram program;
+    if (!findServerProgram(commandLine, program)) return false;
+    out = program.directory;
+    return true;
+}
+
+ThrottleCycle throttleCycle(double percent) {
+    if (!(percent > 0 && percent < 100)) return {0, 0};  // also for a value that is no number
+    int scale = percent > 25 ? 5 : (percent > 10 ? 10 : (percent > 1 ? 50 : 100));
+    int runMs = static_cast<int>(percent * scale);
+    if (runMs < 1) runMs = 1;
+    int suspendMs = 100 * scale - runMs;
+    if (suspendMs < 1) suspendMs = 1;
+    return {runMs, suspendMs};
+}
+
+std::string priorityClassReport(unsigned value) {
+    std::string name;
+    switch (value) {
+        case os::kNormalPriorityClass: name = "normal"; break;
+        case os::kIdlePriorityClass: name = "idle"; break;
+        case os::kHighPriorityClass: name = "high"; break;
+        case os::kRealtimePriorityClass: name = "realtime"; break;
+        case os::kBelowNormalPriorityClass: name = "below"; break;
+        case os::kAboveNormalPriorityClass: name = "above"; break;
+        default: name = std::to_string(value);
+    }
+    return "Priority class set to " + name + "\n";
+}
+
+std::string threadPriorityReport(int value) {
+    std::string name;
+    switch (value) {
+        case os::kThreadPriorityNormal: name = "normal"; break;
+        case os::kThreadPriorityAboveNormal: name = "above normal"; break;
+        case os::kThreadPriorityHighest: name = "highest"; break;
+        case os::kThreadPriorityTimeCritical: name = "timecritical"; break;
+        case os::kThreadPriorityIdle: name = "idle"; break;
+        case os::kThreadPriorityLowest: name = "lowest"; break;
+        case os::kThreadPriorityBelowNormal: name = "below normal"; break;
+        default: name = std::to_string(value);
+    }
+    return "Thread priority set to " + name + "\n";
+}
+
+namespace {
+
+void report(const std::string& text, int debug) {
+    if (debug != 0) debugConsole().write(text, kNoticeColour);
+    logLine(text, kNote);
+}
+
+}  // namespace
+
+void reportPriorityClass(unsigned value, int debug) { report(priorityClassReport(value), debug); }
+
+void reportThreadPriority(int value, int debug) { report(threadPriorityReport(value), debug); }
+
+ServerProcess::ServerProcess()
+    : priorityClass_(os::currentPriorityClass()), threadPriority_(os::currentThreadPriority()) {
+    // A server that has gone must make writes to it fail, not end Relayon.
+    os::ignoreBrokenPipe();
+}
+
+ServerProcess::~ServerProcess() { stop(false); }
+
+std::uint32_t ServerProcess::start(const std::string& commandLine) {
+    std::lock_guard<std::mutex> lifecycle(lifecycleLock_);
+    if (commandLine.size() >= kMaxCommandLine || running()) return 0;
+    processId_ = 0;
+
+    // Every handle here closes itself on a failure; the server's own ends close at the end,
+    // so that the output pipe reports its end when the server (the only holder) ends.
+    os::Handle outputRead, outputWrite, inputRead, inputWrite;
+    if (os::createPipe(outputRead, outputWrite) != 0 || os::createPipe(inputRead, inputWrite) != 0) return 0;
+
+    os::SpawnRequest request;
+    request.commandLine = commandLine;
+    ServerProgram program;
+    if (findServerProgram(commandLine, program)) {
+        request.program = program.path;
+        request.arguments = program.arguments;
+        request.workingDirectory = program.directory;
+    }
+    request.priorityClass = priorityClass();
+    request.input = inputRead.get();
+    request.output = outputWrite.get();
+    request.error = outputWrite.get();  // the server's error output arrives mixed into its output
+    os::Process process;
+    if (os::Process::spawn(request, process) != 0) return 0;
+
+    const std::uint32_t id = process.id();
+    {
+        std::lock_guard<std::mutex> state(stateLock_);
+        process_ = std::move(process);
+        outputRead_ = std::make_shared<os::Handle>(std::move(outputRead));
+        inputWrite_ = std::make_shared<os::Handle>(std::move(inputWrite));
+        suspended_ = false;
+    }
+    processId_ = id;
+    applyThreadPriority(threadPriority());
+    if (!boost()) applyBoost(false);
+    return id;
+}
+
+void ServerProcess::stop(bool hard) {
+    std::lock_guard<std::mutex> lifecycle(lifecycleLock_);
+    setCpuPower(100);  // ends the throttle thread, which resumes a server it suspended
+    resumeServer();
+
+    os::Process process;
+    std::shared_ptr<os::Handle> input, output;
+    {
+        std::lock_guard<std::mutex> state(stateLock_);
+        process = std::move(process_);
+        input = std::move(inputWrite_);
+        output = std::move(outputRead_);
+        suspended_ = false;
+    }
+    // The input closes first (unless a writer still holds it), so that a server that ends at
+    // the end of its input can do so during the wait.
+    input.reset();
+    output.reset();
+    if (!process.valid()) return;
+    if (process.wait(kStopWaitMs) == os::WaitResult::Timeout && hard) {
+        process.terminate();
+        process.wait(kKillWaitMs);
+    }
+}
+
+bool ServerProcess::running() const {
+    std::lock_guard<std::mutex> state(stateLock_);
+    return process_.valid();
+}
+
+bool ServerProcess::writeInput(const char* data, std::size_t size) {
+    std::shared_ptr<os::Handle> input;
+    {
+        std::lock_guard<std::mutex> state(stateLock_);
+        input = inputWrite_;
+    }
+    return input && input->valid() && os::writeAll(input->get(), data, size);
+}
+
+std::shared_ptr<os::Handle> ServerProcess::outputReader() const {
+    std::lock_guard<std::mutex> state(stateLock_);
+    return outputRead_;
+}
+
+void ServerProcess::applyPriorityClass(unsigned value) {
+    std::lock_guard<std::mutex> state(stateLock_);
+    if (process_.valid()) process_.setPriorityClass(value);
+    priorityClass_ = value;
+}
+
+void ServerProcess::applyThreadPriority(int value) {
+    std::lock_guard<std::mutex> state(stateLock_);
+    if (process_.valid()) process_.setMainThreadPriority(value);
+    threadPriority_ = value;
+}
+
+void ServerProcess::applyBoost(bool enabled) {
+    std::lock_guard<std::mutex> state(stateLock_);
+    if (process_.valid()) process_.setBoost(enabled);
+    boost_ = enabled;
+}
+
+unsigned ServerProcess::priorityClass() const {
+    std::lock_guard<std::mutex> state(stateLock_);
+    return priorityClass_;
+}
+
+int ServerProcess::threadPriority() const {
+    std::lock_guard<std::mutex> state(stateLock_);
+    return threadPriority_;
+}
+
+bool ServerProcess::boost() const {
+    std::lock_guard<std::mutex> state(stateLock_);
+    return boost_;
+}
+
+void ServerProcess::suspendServer() {
+    std::lock_guard<std::mutex> state(stateLock_);
+    if (suspended_ || !process_.valid()) return;
+    process_.suspend();
+    suspended_ = true;
+}
+
+void ServerProcess::resumeServer() {
+    std::lock_guard<std::mutex> state(stateLock_);
+    if (!suspended_ || !process_.valid()) return;
+    process_.resume();
+    suspended_ = false;
+}
+
+bool ServerProcess::suspended() const {
+    std::lock_guard<std::mutex> state(stateLock_);
+    return suspended_;
+}
+
+bool ServerProcess::throttling() const { return suspendMs_ != 0; }
+
+void ServerProcess::setCpuPower(double percent) {
+    std::lock_guard<std::mutex> throttle(throttleLock_);
+    const ThrottleCycle cycle = throttleCycle(percent);
+    if (cycle.suspendMs == 0) {
+        suspendMs_ = 0;
+        if (throttleThread_.joinable()) {
+            throttleStop_.set();
+            throttleThread_.join();  // it ends at once: it only ever waits on the stop event
+            throttleStop_.reset();
+        }
+        return;
+    }
+    runMs_ = cycle.runMs;
+    suspendMs_ = cycle.suspendMs;
+    if (throttleThread_.joinable()) return;  // the running thread takes the new values
+    throttleStop_.reset();
+    try {
+        throttleThread_ = std::thread(&ServerProcess::throttleLoop, this);
+    } catch (const std::system_error&) {
+        suspendMs_ = 0;  // no thread: the server runs unthrottled
+    }
+}
+
+void ServerProcess::throttleLoop() {
+    if (throttleStop_.wait(runMs_)) return;  // one full run period first
+    bool suspendedHere = false;
+    for (;;) {
+        int ms;
+        if (!suspendedHere) {
+            ms = suspendMs_;
+            suspendServer();
+        } else {
+            ms = runMs_;
+            resumeServer();
+        }
+        suspendedHere = !suspendedHere;
+        if (throttleStop_.wait(ms)) break;
+    }
+    if (suspendedHere) resumeServer();
+}
+
+void ServerProcess::followOwnPriorities(int requestedClass, int requestedThread, int debug) {
+    if (requestedClass == kPriorityNotSet) {
+        const unsigned own = os::currentPriorityClass();
+        if (own != priorityClass()) {
+            applyPriorityClass(own);
+            reportPriorityClass(own, debug);
+        }
+    }
+    if (requestedThread == kPriorityNotSet) {
+        const int own = os::currentThreadPriority();
+        if (own != threadPriority()) {
+            applyThreadPriority(own);
+            reportThreadPriority(own, debug);
+        }
+    }
+}
+
+}  // namespace relayon

@@ -1,0 +1,133 @@
+// OS-independent: the server child process, its pipes, priorities, boost and throttling.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/handle.h"
+#include "platform/process.h"
+#include "process/event.h"
+
+namespace relayon {
+
+// Command lines of this many characters or more are refused.
+constexpr std::size_t kMaxCommandLine = 260;
+
+// Where the server's executable is: the longest prefix of the command line, cut at blanks and
+// control characters from the right, that names an existing file system object, with the
+// platform's executable suffix (".exe") added where it is missing.
+struct ServerProgram {
+    std::string path;       // its full path
+    std::string directory;  // the directory of path, ending with its separator
+    std::string arguments;  // the command line after the prefix
+};
+bool findServerProgram(const std::string& commandLine, ServerProgram& out);
+
+// The directory of the server's executable (ending with its separator) into out; false when
+// none is found.
+bool resolveServerDirectory(const std::string& commandLine, std::string& out);
+
+// The throttle cycle for a processor share in percent; suspendMs is 0 when there is none.
+struct ThrottleCycle {
+    int runMs;
+    int suspendMs;
+};
+ThrottleCycle throttleCycle(double percent);
+
+// The texts of the two priority reports, each ending with a line feed.
+std::string priorityClassReport(unsigned value);
+std::string threadPriorityReport(int value);
+
+// Write a report to the debug console in the notice colour when debug is non-zero, then log it
+// as a note.
+void reportPriorityClass(unsigned value, int debug);
+void reportThreadPriority(int value, int debug);
+
+// The server child process. Its standard input, output and error are pipes held by this object;
+// the server inherits nothing else of Relayon's. start and stop may meet on two threads: they
+// run one after the other. The other operations may be called from any thread.
+class ServerProcess {
+public:
+    // Takes Relayon's own priority class and the calling thread's priority as the server's.
+    ServerProcess();
+    ~ServerProcess();  // stop(false)
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // Starts the server in its executable's directory with the stored priority class, thread
+    // priority and boost; returns its process id, or 0. A command line of kMaxCommandLine
+    // characters or more, and a start while a server is held, are refused with 0 and change
+    // nothing. A failed start leaves nothing open.
+    std::uint32_t start(const std::string& commandLine);
+
+    // Ends throttling with the server running, closes the server's input, and waits up to
+    // 5000 ms for it to end; when hard, a server still running then is killed. A server that
+    // does not end is otherwise left running, without its pipes. Afterwards no server is held.
+    void stop(bool hard);
+
+    bool running() const;
+    // The last server's process id, kept after a stop; 0 before the first start.
+    std::uint32_t processId() const { return processId_; }
+
+    // Writes the bytes to the server's input in one write; false when there is no server or the
+    // write fails. Safe against a stop on another thread: the pipe end is closed only when the
+    // last writer lets go of it.
+    bool writeInput(const char* data, std::size_t size);
+
+    // The read end of the server's output pipe (standard output and error), shared: a stop drops
+    // only this object's reference, so a reader keeps its handle open until it lets go. Null
+    // when no server is held.
+    std::shared_ptr<os::Handle> outputReader() const;
+
+    // Priorities and boost: applied to a running server, and stored for every later start.
+    void applyPriorityClass(unsigned value);
+    void applyThreadPriority(int value);
+    void applyBoost(bool enabled);
+    unsigned priorityClass() const;
+    int threadPriority() const;
+    bool boost() const;
+
+    // Stops and continues the server's main thread (POSIX: the whole server).
+    void suspendServer();
+    void resumeServer();
+    bool suspended() const;
+
+    // Starts, retunes or ends throttling: the server runs percent per cent of each cycle; 100 or
+    // more, 0 or less, end it.
+    void setCpuPower(double percent);
+    int runMs() const { return runMs_; }
+    int suspendMs() const { return suspendMs_; }
+    bool throttling() const;
+
+    // For each of class and thread priority not requested (kPriorityNotSet), copies Relayon's
+    // own to the server when it differs from the stored one, and reports it. Main thread only.
+    void followOwnPriorities(int requestedClass, int requestedThread, int debug);
+
+private:
+    void throttleLoop();
+
+    std::mutex lifecycleLock_;  // held through start and stop
+    std::mutex throttleLock_;   // held while the throttle thread is started or ended
+    mutable std::mutex stateLock_;  // held briefly around the fields below, never across a wait
+
+    os::Process process_;
+    std::shared_ptr<os::Handle> outputRead_;
+    std::shared_ptr<os::Handle> inputWrite_;
+    unsigned priorityClass_;
+    int threadPriority_;
+    bool boost_ = true;
+    bool suspended_ = false;
+
+    std::atomic<std::uint32_t> processId_{0};
+    std::atomic<int> runMs_{0};
+    std::atomic<int> suspendMs_{0};
+    Event throttleStop_;
+    std::thread throttleThread_;
+};
+
+}  // namespace relayon

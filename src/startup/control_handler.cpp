@@ -1,0 +1,60 @@
+// OS-independent: the console control handler.
+#include "startup/control_handler.h"
+
+#include <atomic>
+
+#include "config/settings.h"
+#include "diag/console.h"
+#include "diag/log_file.h"
+#include "platform/signals.h"
+#include "process/server_process.h"
+
+namespace relayon {
+
+namespace {
+
+std::atomic<const ServerProcess*> handlerServer{nullptr};
+std::atomic<const Settings*> handlerSettings{nullptr};
+
+bool onControlEvent(unsigned event) {
+    const ServerProcess* server = handlerServer.load();
+    const Settings* settings = handlerSettings.load();
+    const std::uint32_t processId = server ? server->processId() : 0;
+    const ControlDecision decision = decideControlEvent(event, processId, settings ? settings->Debug : 0);
+    if (decision.forward) os::sendControlEvent(processId, event);
+    if (decision.toConsole) debugConsole().write(decision.message, kNoticeColour);
+    if (decision.toLog) logLine(decision.message, kNote);
+    return decision.handled;
+}
+
+}  // namespace
+
+std::string controlEventName(unsigned event) {
+    switch (event) {
+        case os::kCtrlCEvent: return "CTRL-C\n";
+        case os::kCtrlBreakEvent: return "BREAK\n";
+        case os::kCtrlCloseEvent: return "CLOSE\n";
+        case os::kCtrlLogoffEvent: return "LOGOFF\n";
+        case os::kCtrlShutdownEvent: return "SHUTDOWN\n";
+        default: return "unknown\n";
+    }
+}
+
+ControlDecision decideControlEvent(unsigned event, std::uint32_t serverProcessId, int debug) {
+    const bool interrupt = event == os::kCtrlCEvent || event == os::kCtrlBreakEvent;
+    ControlDecision decision;
+    decision.forward = interrupt && serverProcessId != 0;
+    decision.toLog = debug != 0;
+    decision.toConsole = debug != 0 && !(debug == 2 && !interrupt);
+    decision.handled = interrupt;
+    if (debug != 0) decision.message = "Control signal " + controlEventName(event);
+    return decision;
+}
+
+bool installControlHandler(const ServerProcess& server, const Settings& settings) {
+    handlerServer = &server;
+    handlerSettings = &settings;
+    return os::installControlHandler(onControlEvent);
+}
+
+}  // namespace relayon
