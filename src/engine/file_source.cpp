@@ -1,0 +1,27 @@
+// OS-independent: reading the files of the readfile directive from disk.
+#include "engine/file_source.h"
+
+#include "config/text_utils.h"
+#include "diag/text_file.h"
+
+namespace relayon {
+
+bool DiskFileSource::readLines(const std::string& name, std::vector<std::string>& lines, std::string& errorText) {
+    // A blank name fails without a system call, so the system's last error would tell of some
+    // earlier call; report no text instead.
+    if (trimBlanks(name).empty()) {
+        errorText.clear();
+        return false;
+    }
+    TextFile file;
+    if (!file.open(name, kGenericRead, false, kOpenExisting, false)) {
+        errorText = lastErrorText();
+        return false;
+    }
+    std::string line;
+    while (file.readLine(line)) lines.push_back(line);
+    file.close();
+    return true;
+}
+
+}  // namespace relayon
