@@ -147,6 +147,7 @@ class TranslationTest(RelayTestCase):
             "two := first\\nsecond\n"
             "[Server2Server]\n"
             "question := answer\n")
+        s.wait_for(b"ready\n")
         s.send("ping\nPING\ntwo\nquestion\n")
         # 'ping' is answered by Relayon; 'PING' differs in case and reaches the server. The
         # server's echo 'question' is answered back to it, and its echo of that reaches us.
