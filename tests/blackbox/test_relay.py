@@ -242,7 +242,7 @@ class LifecycleTest(RelayTestCase):
 
 class LoadTest(RelayTestCase):
     def test_many_lines_both_ways_arrive_whole_and_in_order(self):
-        count = 100000 if not harness.WINDOWS else 20000
+        count = 100000
         lines = [b"client %d payload" % i for i in range(count)]
         out = self.relay("[Client2Server]\npayload := load\n[Server2Client]\nclient := server\n",
                          b"\n".join(lines) + b"\n", timeout=300)
@@ -252,7 +252,6 @@ class LoadTest(RelayTestCase):
         self.assertEqual(self.received("<"), [b"ready"] + [b"client %d load" % i for i in range(count)])
 
 
-@unittest.skipIf(harness.WINDOWS, "Wine cannot pass control events to a process on pipes")
 class ControlSignalTest(RelayTestCase):
     def test_sigint_reaches_the_server_and_relayon_goes_on(self):
         console = os.path.join(self.dir, "console.txt")
@@ -263,14 +262,18 @@ class ControlSignalTest(RelayTestCase):
         s = self.watch(process)
         s.wait_for(b"ready\n")
         process.send_signal(signal.SIGINT)
-        s.wait_for(b"control 0\n")
+        # Wine calls the handler for a SIGINT, but cannot generate the event for a server
+        # whose console is a pipe, so only Relayon's own report is seen there.
+        if not harness.WINDOWS:
+            s.wait_for(b"control 0\n")
         s.send("still here\n")
         s.wait_for(b"still here\n")
         code, _ = s.close()
         self.assertEqual(code, 0)
         self.assertIn(b"Control signal CTRL-C", self.notes())
-        with open(console, "rb") as f:
-            self.assertIn(b"Control signal CTRL-C\n", f.read())
+        if not harness.WINDOWS:
+            with open(console, "rb") as f:
+                self.assertIn(b"Control signal CTRL-C\n", f.read())
 
 
 if __name__ == "__main__":
