@@ -18,11 +18,8 @@ USAGE_LINES = [
     b"  /l Logfile.",
 ]
 USAGE = b"".join(line + harness.EOL for line in USAGE_LINES)
-
-
-def settings_file(command_line):
-    """A translation file whose settings hold the given server command line."""
-    return "[Relayon]\nCommandLine := %s\n" % harness.ini_escape(command_line)
+EMPTY_SETTINGS = "[Relayon]\nCommandLine:=\n"
+SERVER_SETTINGS = "[Relayon]\nCommandLine := %s\n" % harness.ini_escape(harness.server_command())
 
 
 class Configuration(harness.RelayonTestCase):
@@ -35,39 +32,33 @@ class Configuration(harness.RelayonTestCase):
         self.assertEqual(result.returncode, 0)
         self.assertNotIn(b"Syntax:", result.stdout)
 
-    def test_usage_without_arguments_or_file(self):
-        self.assertUsage(harness.run([], cwd=self.dir))
-
-    def test_usage_with_only_options_or_an_empty_argument(self):
-        self.assertUsage(harness.run(["/c", "/d", "0", "/l"], cwd=self.dir))
-        self.assertUsage(harness.run(["/p", "high", ""], cwd=self.dir))
+    def test_usage_without_a_server_command_line(self):
+        for args in ([], ["/c", "/d", "0", "/l"], ["/p", "high", ""]):
+            with self.subTest(args=args):
+                self.assertUsage(harness.run(args, cwd=self.dir))
 
     def test_arguments_give_the_server_command_line(self):
         self.assertStartsServer(harness.run(harness.server_command().split(" "), cwd=self.dir))
 
     def test_default_file_is_named_after_the_program_in_the_working_directory(self):
-        bin_dir = os.path.join(self.dir, "bin")
-        work_dir = os.path.join(self.dir, "work")
-        os.makedirs(bin_dir)
-        os.makedirs(work_dir)
-        relay = harness.copy_program(harness.EXE, bin_dir, "relay")
-        # The files beside the program and the fallback name hold no server: only
-        # relay.ini in the working directory does.
-        self.write("bin/relay.ini", "[Relayon]\nCommandLine:=\n")
-        self.write("work/Relayon.ini", "[Relayon]\nCommandLine:=\n")
-        self.write("work/relay.ini", settings_file(harness.server_command()))
-        self.assertStartsServer(harness.run([], cwd=work_dir, program=relay))
-
-    def test_fallback_file_when_the_default_is_missing(self):
-        relay = harness.copy_program(harness.EXE, self.dir, "relay")
-        self.write("Relayon.ini", settings_file(harness.server_command()))
-        self.assertStartsServer(harness.run([], cwd=self.dir, program=relay))
-        os.remove(os.path.join(self.dir, "Relayon.ini"))
-        self.assertUsage(harness.run([], cwd=self.dir, program=relay))
+        os.makedirs(os.path.join(self.dir, "bin"))
+        os.makedirs(os.path.join(self.dir, "work"))
+        relay = harness.copy_program(harness.EXE, os.path.join(self.dir, "bin"), "relay")
+        work = os.path.join(self.dir, "work")
+        # Only relay.ini in the working directory names a server: not the one beside the
+        # program, nor the fallback.
+        self.write("bin/relay.ini", EMPTY_SETTINGS)
+        self.write("work/Relayon.ini", EMPTY_SETTINGS)
+        self.write("work/relay.ini", SERVER_SETTINGS)
+        self.assertStartsServer(harness.run([], cwd=work, program=relay))
+        # Without relay.ini, Relayon.ini is read.
+        os.remove(os.path.join(work, "relay.ini"))
+        self.write("work/Relayon.ini", SERVER_SETTINGS)
+        self.assertStartsServer(harness.run([], cwd=work, program=relay))
 
     def test_named_file_and_its_fallback(self):
-        self.write("Relayon.ini", settings_file(harness.server_command()))
-        self.write("empty.ini", "[Relayon]\nCommandLine:=\n")
+        self.write("Relayon.ini", SERVER_SETTINGS)
+        self.write("empty.ini", EMPTY_SETTINGS)
         self.assertStartsServer(harness.run(["/t", "missing.ini"], cwd=self.dir))
         # A named file that opens is read instead of the fallback, and its empty CommandLine
         # replaces the one of the arguments.

@@ -1,9 +1,6 @@
 #!/usr/bin/env python3
-"""Formats the manual page with groff and fails on every warning or error it reports.
-
-    check_manpage.py PAGE
-
-Ends with 77 (skipped) when groff is not installed."""
+"""check_manpage.py PAGE: formats the manual page with groff and fails on every warning or error
+it reports. Ends with 77 (skipped) when groff is not installed."""
 
 import shutil
 import subprocess

@@ -12,26 +12,19 @@ TEST(ParseFlag, TrueOnlyForTOnAndLeadingDigitOneToNine) {
 }
 
 TEST(PriorityNames, WordsInAnyCaseOthersNotSet) {
-    EXPECT_EQ(priorityClassFromName("low"), 64);  // idle, not below normal
-    EXPECT_EQ(priorityClassFromName("IDLE"), 64);
-    EXPECT_EQ(priorityClassFromName("below"), 16384);
-    EXPECT_EQ(priorityClassFromName("Normal"), 32);
-    EXPECT_EQ(priorityClassFromName("above"), 32768);
-    EXPECT_EQ(priorityClassFromName("HIGH"), 128);
-    EXPECT_EQ(priorityClassFromName("RealTime"), 256);
-    EXPECT_EQ(threadPriorityFromName("idle"), -15);
-    EXPECT_EQ(threadPriorityFromName("LOWEST"), -2);
-    EXPECT_EQ(threadPriorityFromName("low"), -1);
-    EXPECT_EQ(threadPriorityFromName("below"), -1);
-    EXPECT_EQ(threadPriorityFromName("normal"), 0);
-    EXPECT_EQ(threadPriorityFromName("above"), 1);
-    EXPECT_EQ(threadPriorityFromName("high"), 1);
-    EXPECT_EQ(threadPriorityFromName("HighEst"), 2);
-    EXPECT_EQ(threadPriorityFromName("timecritical"), 15);
-    for (const char* text : {"", "high ", "hig", "highest", "timecritical"}) {
-        EXPECT_EQ(priorityClassFromName(text), kPriorityNotSet) << text;
-    }
-    for (const char* text : {"", "realtime", "time critical"}) {
-        EXPECT_EQ(threadPriorityFromName(text), kPriorityNotSet) << text;
+    constexpr int none = kPriorityNotSet;
+    const struct {
+        const char* name;
+        int priorityClass;
+        int threadPriority;
+    } cases[] = {{"low", 64, -1},  // low is idle for a class, below normal for a thread
+                 {"IDLE", 64, -15},      {"below", 16384, -1},   {"Normal", 32, 0},
+                 {"above", 32768, 1},    {"HIGH", 128, 1},       {"RealTime", 256, none},
+                 {"LOWEST", none, -2},   {"HighEst", none, 2},   {"timecritical", none, 15},
+                 {"", none, none},       {"high ", none, none},  {"hig", none, none},
+                 {"time critical", none, none}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(priorityClassFromName(c.name), c.priorityClass) << c.name;
+        EXPECT_EQ(threadPriorityFromName(c.name), c.threadPriority) << c.name;
     }
 }

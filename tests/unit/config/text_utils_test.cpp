@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <string>
+#include <utility>
 
 #include "config/text_utils.h"
 
@@ -18,25 +19,18 @@ TEST(TextUtils, TheTwoTrimsDiffer) {
 }
 
 TEST(TextUtils, ReadIntegerLikeAtoi) {
-    EXPECT_EQ(readInteger(" \t-12abc"), -12);
-    EXPECT_EQ(readInteger("+7"), 7);
-    EXPECT_EQ(readInteger("word"), 0);
-    EXPECT_EQ(readInteger("- 5"), 0);
-    EXPECT_EQ(readInteger("-2147483648"), INT_MIN);
-    EXPECT_EQ(readInteger("99999999999999999999999"), INT_MAX);
-    EXPECT_EQ(readInteger("-99999999999999999999999"), INT_MIN);
+    const std::pair<const char*, int> cases[] = {
+        {" \t-12abc", -12}, {"+7", 7}, {"word", 0}, {"- 5", 0}, {"-2147483648", INT_MIN},
+        {"99999999999999999999999", INT_MAX}, {"-99999999999999999999999", INT_MIN}};
+    for (const auto& [text, value] : cases) EXPECT_EQ(readInteger(text), value) << text;
 }
 
 TEST(TextUtils, ReadDecimalTakesTheLongestValidPrefix) {
-    EXPECT_DOUBLE_EQ(readDecimal("99.5"), 99.5);
-    EXPECT_DOUBLE_EQ(readDecimal(" -0.25"), -0.25);
-    EXPECT_DOUBLE_EQ(readDecimal("+.5"), 0.5);
-    EXPECT_DOUBLE_EQ(readDecimal("1.5e+2x"), 150.0);
-    EXPECT_DOUBLE_EQ(readDecimal("1.5e-"), 1.5);
-    EXPECT_DOUBLE_EQ(readDecimal("1,5"), 1.0);  // a comma is never the decimal point
-    EXPECT_DOUBLE_EQ(readDecimal("0.000125"), 0.000125);
-    EXPECT_DOUBLE_EQ(readDecimal("123456789012345678901234.5"), 1.2345678901234568e23);
-    EXPECT_EQ(readDecimal("-.e5"), 0.0);
-    EXPECT_EQ(readDecimal("1e-999"), 0.0);
+    const std::pair<const char*, double> cases[] = {
+        {"99.5", 99.5}, {" -0.25", -0.25}, {"+.5", 0.5}, {"1.5e+2x", 150.0}, {"1.5e-", 1.5},
+        {"1,5", 1.0},  // a comma is never the decimal point
+        {"0.000125", 0.000125}, {"123456789012345678901234.5", 1.2345678901234568e23}, {"-.e5", 0.0},
+        {"1e-999", 0.0}};
+    for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(readDecimal(text), value) << text;
     EXPECT_GT(readDecimal("1e999"), 1e308);
 }

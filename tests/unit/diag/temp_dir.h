@@ -1,4 +1,5 @@
-// OS-independent: a scratch folder for one test, and whole-file reads and writes.
+// OS-independent: a scratch folder for one test, removed with its content, and whole-file reads
+// and writes.
 #pragma once
 
 #include <chrono>
@@ -10,13 +11,12 @@
 
 namespace relayon::test {
 
-// A fresh folder under the system's temporary folder, removed with its content at the end.
 class TempDir {
 public:
-    TempDir() {
+    explicit TempDir(const std::string& prefix = "relayon-diag-") {
         auto stamp = std::chrono::steady_clock::now().time_since_epoch().count() % 1000000;
         path_ = std::filesystem::temp_directory_path() /
-                ("relayon-diag-" + std::to_string(std::random_device()()) + "-" + std::to_string(stamp));
+                (prefix + std::to_string(std::random_device()()) + "-" + std::to_string(stamp));
         std::filesystem::create_directories(path_);
     }
     ~TempDir() {
@@ -24,6 +24,7 @@ public:
         std::filesystem::remove_all(path_, ignored);
     }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
+    const std::filesystem::path& path() const { return path_; }
 
 private:
     std::filesystem::path path_;

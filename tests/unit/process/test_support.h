@@ -1,19 +1,20 @@
-// Helpers for the tests that start the test server: its path, temporary folders, a stop watch
-// and a collector of the lines a reader thread delivers.
+// Helpers for the tests that start the test server: its command line, a stop watch, a collector of
+// the lines a reader thread delivers, and a fixture with one server.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/path.h"
 #include "process/input_thread.h"
+#include "process/server_process.h"
 
 namespace relayon::test {
 
@@ -23,29 +24,9 @@ inline std::string testServerPath() {
     return os::fullPath(RELAYON_TEST_SERVER, path) ? path : std::string(RELAYON_TEST_SERVER);
 }
 
-// The command line that starts the test server with the given arguments.
 inline std::string testServerCommand(const std::string& arguments = std::string()) {
     return arguments.empty() ? testServerPath() : testServerPath() + " " + arguments;
 }
-
-// A fresh temporary folder, removed with everything in it at the end of its scope.
-class TempDir {
-public:
-    explicit TempDir(const std::string& prefix) {
-        std::random_device random;
-        std::error_code error;
-        path_ = std::filesystem::temp_directory_path(error) / (prefix + std::to_string(random()));
-        std::filesystem::create_directories(path_, error);
-    }
-    ~TempDir() {
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 class StopWatch {
 public:
@@ -86,14 +67,32 @@ public:
     // True when the reader has ended (its input closed) within timeoutMs.
     bool endsWithin(int timeoutMs) { return reader_.ended().wait(timeoutMs); }
 
-    InputThread& reader() { return reader_; }
-
 private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::vector<std::string> lines_;
     std::size_t taken_ = 0;
     InputThread reader_;  // last: stopped before the fields its callback uses go
+};
+
+// A test with one server process and the lines of its output.
+class ServerTest : public ::testing::Test {
+protected:
+    // Starts the test server with these arguments and waits for its "ready" (in ASSERT_NO_FATAL_FAILURE).
+    void start(const std::string& arguments = std::string()) {
+        ASSERT_NE(server.start(testServerCommand(arguments)), 0u) << arguments;
+        lines = std::make_unique<LineCollector>(server.outputReader());
+        ASSERT_EQ(lines->next(), "ready");
+    }
+    // Sends one line to the server and returns the next line of its output.
+    std::string ask(const std::string& question) {
+        const std::string line = question + "\n";
+        server.writeInput(line.data(), line.size());
+        return lines->next();
+    }
+
+    ServerProcess server;
+    std::unique_ptr<LineCollector> lines;  // after the server: its reader stops first
 };
 
 }  // namespace relayon::test

@@ -19,81 +19,50 @@ Settings parse(std::vector<const char*> args) {
     return settings;
 }
 
+// The settings that the arguments changed, then the server command line in brackets.
+std::string parsed(const std::vector<const char*>& args) {
+    const Settings s = parse(args);
+    std::ostringstream text;
+    if (!s.TranslationFile.empty()) text << "t=" << s.TranslationFile << " ";
+    if (!s.Priority.empty()) text << "p=" << s.Priority << " ";
+    if (!s.ThreadPriority.empty()) text << "h=" << s.ThreadPriority << " ";
+    if (!s.Log.empty()) text << "l=" << s.Log << " ";
+    if (s.Debug != 0) text << "d=" << s.Debug << " ";
+    text << (s.Boost ? "" : "b=0 ") << (s.Ctrl ? "" : "c=0 ") << "[" << s.CommandLine << "]";
+    return text.str();
+}
+
 }  // namespace
 
-TEST(CommandLine, OptionsThenServerCommandLine) {
-    Settings s = parse({"/t", "rules.ini", "/p", "high", "/h", "Lowest", "/l", "run.log", "/d", "3", "/b", "0",
-                        "/c", "server.exe", "-x"});
-    EXPECT_EQ(s.TranslationFile, "rules.ini");
-    EXPECT_EQ(s.Priority, "high");
-    EXPECT_EQ(s.ThreadPriority, "Lowest");
-    EXPECT_EQ(s.Log, "run.log");
-    EXPECT_EQ(s.Debug, 3);
-    EXPECT_FALSE(s.Boost);
-    EXPECT_FALSE(s.Ctrl);
-    EXPECT_EQ(s.CommandLine, "server.exe -x");
-
-    s = parse({"server.exe", "/d", "3", "/c"});  // options after the server belong to it
-    EXPECT_EQ(s.Debug, 0);
-    EXPECT_TRUE(s.Ctrl);
-    EXPECT_EQ(s.CommandLine, "server.exe /d 3 /c");
+TEST(CommandLine, OptionsThenTheServerCommandLine) {
+    const struct {
+        std::vector<const char*> args;
+        const char* expected;
+    } cases[] = {
+        {{"/t", "rules.ini", "/p", "high", "/h", "Lowest", "/l", "run.log", "/d", "3", "/b", "0", "/c", "srv", "-x"},
+         "t=rules.ini p=high h=Lowest l=run.log d=3 b=0 c=0 [srv -x]"},
+        {{}, "[]"}, {{"/d", "3", "srv", "-x"}, "d=3 [srv -x]"},
+        {{"srv", "/d", "3", "/c"}, "[srv /d 3 /c]"},  // options after the server are its arguments
+        {{"/t", "/c", "srv"}, "t=/c [srv]"},          // a value is taken whatever it looks like
+        {{"/l", "", "/p", "srv", "x"}, "p=srv [x]"},
+        {{"/c", "/c", "/d", "1", "/d", "2", "/p", "idle", "/p", "high", "srv"}, "p=high d=2 c=0 [srv]"},
+        {{"/usr/bin/srv", "-v"}, "[/usr/bin/srv -v]"},
+        {{"C:\\Program Files\\srv.exe", "a b", "", "c"}, "[C:\\Program Files\\srv.exe a b  c]"},
+        {{"/d", "2", ""}, "d=2 []"},  // an empty argument starts the server command line
+        {{"", "x"}, "[ x]"}, {{"/d", " -2x"}, "d=-2 []"}, {{"/d", "three"}, "[]"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(parsed(c.args), c.expected) << "case " << &c - cases;
 }
 
-TEST(CommandLine, ValuesAreTakenWhateverTheyLookLike) {
-    Settings s = parse({"/t", "/c", "srv"});
-    EXPECT_EQ(s.TranslationFile, "/c");
-    EXPECT_TRUE(s.Ctrl);
-    EXPECT_EQ(s.CommandLine, "srv");
-
-    s = parse({"/l", "", "/p", "srv", "x"});
-    EXPECT_EQ(s.Log, "");
-    EXPECT_EQ(s.Priority, "srv");
-    EXPECT_EQ(s.CommandLine, "x");
-}
-
-TEST(CommandLine, OnlyExactOptionsCount) {
+TEST(CommandLine, ExactOptionsBoostValuesAndAMissingValue) {
     for (const char* arg : {"/T", "-t", "/tx", "/t=x", "/", "//t", "/c ", "/C", "/x"}) {
-        Settings s = parse({arg, "value"});
-        EXPECT_EQ(s.CommandLine, std::string(arg) + " value") << arg;
-        EXPECT_TRUE(s.TranslationFile.empty()) << arg;
-        EXPECT_TRUE(s.Ctrl) << arg;
+        EXPECT_EQ(parsed({arg, "value"}), "[" + std::string(arg) + " value]");
     }
-    // An absolute POSIX path is no option either.
-    EXPECT_EQ(parse({"/usr/bin/srv", "-v"}).CommandLine, "/usr/bin/srv -v");
-}
-
-TEST(CommandLine, RepeatsAndLastOccurrence) {
-    Settings s = parse({"/c", "/c", "/d", "1", "/d", "2", "/p", "idle", "/p", "high", "srv"});
-    EXPECT_FALSE(s.Ctrl);
-    EXPECT_EQ(s.Debug, 2);
-    EXPECT_EQ(s.Priority, "high");
-    EXPECT_EQ(s.CommandLine, "srv");
-}
-
-TEST(CommandLine, ArgumentsJoinedWithSingleBlanksAsTheyAre) {
-    EXPECT_EQ(parse({"C:\\Program Files\\srv.exe", "a b", "", "c"}).CommandLine,
-              "C:\\Program Files\\srv.exe a b  c");
-    // An empty argument starts the server command line, which may then be empty.
-    Settings s = parse({"/d", "2", ""});
-    EXPECT_EQ(s.Debug, 2);
-    EXPECT_EQ(s.CommandLine, "");
-    EXPECT_EQ(parse({"", "x"}).CommandLine, " x");
-    EXPECT_EQ(parse({}).CommandLine, "");
-}
-
-TEST(CommandLine, DebugAndBoostConversions) {
-    EXPECT_EQ(parse({"/d", " -2x"}).Debug, -2);
-    EXPECT_EQ(parse({"/d", "three"}).Debug, 0);
-    for (const char* off : {"0", "off", "F", "no", "yes", ""}) EXPECT_FALSE(parse({"/b", off}).Boost) << off;
-    for (const char* on : {"1", "on", "True"}) EXPECT_TRUE(parse({"/b", on}).Boost) << on;
-}
-
-TEST(CommandLine, AnOptionMissingItsValueIsIgnored) {
+    for (const char* off : {"0", "off", "F", "no", "yes", ""}) EXPECT_EQ(parsed({"/b", off}), "b=0 []") << off;
+    for (const char* on : {"1", "on", "True"}) EXPECT_EQ(parsed({"/b", on}), "[]") << on;
+    // An option without its value at the end is ignored.
     for (const char* option : {"/t", "/p", "/h", "/l", "/d", "/b"}) {
-        Settings s = parse({"/p", "high", "/d", "1", "/b", "0", option});
-        EXPECT_TRUE(s.TranslationFile.empty() && s.ThreadPriority.empty() && s.Log.empty()) << option;
-        EXPECT_TRUE(s.Priority == "high" && s.Debug == 1 && !s.Boost) << option;
-        EXPECT_EQ(s.CommandLine, "") << option;
+        EXPECT_EQ(parsed({"/p", "high", "/d", "1", "/b", "0", option}), "p=high d=1 b=0 []") << option;
     }
 }
 
@@ -105,6 +74,6 @@ TEST(CommandLine, TheTranslationFileOverridesOptions) {
     EXPECT_EQ(s.Debug, 3);
     EXPECT_EQ(priorityClassFromName(s.Priority), 64);
     EXPECT_TRUE(s.Ctrl);
-    EXPECT_FALSE(s.Boost);  // not in the file: the option stays
+    EXPECT_FALSE(s.Boost);         // not in the file: the option stays
     EXPECT_EQ(s.CommandLine, "");  // an empty CommandLine in the file still replaces it
 }
