@@ -13,6 +13,9 @@ have_pkg libgtest-dev || need+=(libgtest-dev)
 have_pkg googletest || need+=(googletest)
 have_pkg libgmock-dev || need+=(libgmock-dev)
 have_cmd python3 || need+=(python3)
+# The fuzz build: clang with its libFuzzer and sanitizer runtimes.
+have_cmd clang++ || need+=(clang)
+have_pkg libclang-rt-14-dev || need+=(libclang-rt-14-dev)
 
 wine_missing=0
 have_cmd wine || wine_missing=1

@@ -3,6 +3,7 @@
 
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "diag/stop_watch.h"
 #include "diag/text_file.h"
@@ -24,13 +25,24 @@ public:
     bool isOpen() const;
 
     // Appends one entry "%d.%03d: %c " + text with CR LF line ends; any thread; nothing while
-    // closed. Each entry reaches the file in one write, after everything written before it.
-    void logLine(const std::string& text, char kind);
+    // closed. The entry reaches the file before the call returns, in one write with the entries
+    // gathered before it, after everything written before it.
+    void logLine(std::string_view text, char kind);
+
+    // Like logLine, but the entry may wait in memory, after the entries before it, until
+    // flush(), the next logLine or until enough entries have gathered. A reader that gathers the
+    // entries of the lines of one read flushes before it waits for more input.
+    void gatherLine(std::string_view text, char kind);
+    void flush();
 
 private:
+    void appendEntry(std::string_view text, char kind);
+    void writePending();
+
     StopWatch& timeBase_;
     TextFile file_;
-    std::mutex lock_;
+    std::mutex lock_;     // guards file_'s writes and pending_
+    std::string pending_; // whole entries, in order, not yet written
 };
 
 // The process-wide stop watch (the log's time base) and log.
@@ -39,5 +51,8 @@ LogFile& processLog();
 
 // Logs to the process-wide log.
 void logLine(const std::string& text, char kind);
+// Gathers an entry for the process-wide log, and writes the gathered ones (see LogFile).
+void gatherLogLine(std::string_view text, char kind);
+void flushLog();
 
 }  // namespace relayon

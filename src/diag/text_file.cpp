@@ -1,6 +1,8 @@
 // OS-independent: line reading, CR LF writing and positioning of a TextFile.
 #include "diag/text_file.h"
 
+#include <cstring>
+
 #include "config/text_utils.h"
 
 namespace relayon {
@@ -85,15 +87,22 @@ bool TextFile::writeText(const std::string& text) {
     return write(lines.data(), lines.size(), position_);
 }
 
-void appendCrLfText(std::string& out, const std::string& text) {
-    std::size_t size = text.size();
+void appendCrLfText(std::string& out, std::string_view text) {
+    const std::size_t size = text.size();
+    if (size == 0 ||
+        (std::memchr(text.data(), '\n', size) == nullptr && std::memchr(text.data(), '\r', size) == nullptr)) {
+        // One line without line ends (every relayed line is one): it only gains its CR LF.
+        out.append(text);
+        out += "\r\n";
+        return;
+    }
     for (std::size_t i = 0; i < size; ++i) {
         char byte = text[i];
         if (byte == '\r' && i + 1 < size && text[i + 1] == '\n') continue;  // the LF brings its own
         if (byte == '\n') out += '\r';
         out += byte;
     }
-    if (size == 0 || text[size - 1] != '\n') out += "\r\n";
+    if (text[size - 1] != '\n') out += "\r\n";
 }
 
 std::string lastErrorText() {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/file.h"
 #include "platform/handle.h"
@@ -71,7 +72,7 @@ private:
 
 // Appends text to out as CR LF lines: the empty text becomes CR LF, every LF (with or without a
 // CR before it) becomes CR LF, a CR not followed by LF stays, and CR LF ends the result once.
-void appendCrLfText(std::string& out, const std::string& text);
+void appendCrLfText(std::string& out, std::string_view text);
 
 // The system's message text for the last error, as the system gives it (often ending in CR LF);
 // empty when it has none. Call it right after the failing call.

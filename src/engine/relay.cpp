@@ -16,6 +16,8 @@ namespace {
 // Bits of the debug mask that echo the lines written to each side.
 constexpr int kEchoToClient = 1;
 constexpr int kEchoToServer = 2;
+// Gathered lines are written once they hold this many bytes.
+constexpr std::size_t kGatherLimit = 64 * 1024;
 
 class LogNotes : public NoteSink {
 public:
@@ -24,72 +26,103 @@ public:
 
 }  // namespace
 
+Relay::Lane::Lane(const RuleTable& rules, const RuleTable& replyTable, const Settings& settings, bool clientSide)
+    : translator(rules, settings.StringRulesPresent, clientSide),
+      replies(replyTable),
+      senderEndLine(clientSide ? settings.EndLineClient : settings.EndLineServer),
+      receiverEndLine(clientSide ? settings.EndLineServer : settings.EndLineClient),
+      client(clientSide) {}
+
 Relay::Relay(const Settings& settings, const RuleTables& tables, ServerProcess& server,
              os::RawHandle clientOutput)
-    : settings_(settings), tables_(tables), server_(server), clientOutput_(clientOutput) {}
+    : settings_(settings),
+      server_(server),
+      clientOutput_(clientOutput),
+      gather_(settings.Debug == 0),
+      clientLane_(tables.client2Server, tables.client2Client, settings, true),
+      serverLane_(tables.server2Client, tables.server2Server, settings, false) {}
 
 bool Relay::clientPump(const char* line, int) {
-    pump(line, kClientLine, 1, kToServerColour, tables_.client2Server, true);
+    pump(clientLane_, line, kClientLine, 1, kToServerColour);
     return true;
 }
 
 bool Relay::serverPump(const char* line, int) {
-    pump(line, kServerLine, 2, kToClientColour, tables_.server2Client, false);
+    pump(serverLane_, line, kServerLine, 2, kToClientColour);
     return true;
 }
 
-void Relay::pump(const char* line, char kind, int echoLevel, std::uint16_t echoColour, const RuleTable& rules,
-                 bool client) {
-    const std::string received(line);
-    logLine(received, kind);
-    if (settings_.Debug == echoLevel) debugConsole().write(received + "\n", echoColour);
+void Relay::clientReadDone() { flush(clientLane_); }
+
+void Relay::serverReadDone() { flush(serverLane_); }
+
+void Relay::pump(Lane& lane, const char* line, char kind, int echoLevel, std::uint16_t echoColour) {
+    const std::string_view received(line);
+    if (gather_) {
+        gatherLogLine(received, kind);
+    } else {
+        processLog().logLine(received, kind);
+    }
+    if (settings_.Debug == echoLevel) debugConsole().write(std::string(received) + "\n", echoColour);
 
     LogNotes notes;
-    Translation translation =
-        translateLine(received, rules, settings_.StringRulesPresent, client, files_, notes);
-    if (translation.action.kind != ControlAction::Kind::None) {
-        carryOut(translation.action);
+    lane.translator.translate(received, files_, notes);
+    if (lane.translator.action().kind != ControlAction::Kind::None) {
+        flush(lane);  // the action comes after every line before it has been written
+        carryOut(lane.translator.action());
         return;
     }
-    for (std::string& out : translation.lines) {
-        if (client) {
-            deliverClientLine(std::move(out));
-        } else {
-            deliverServerLine(std::move(out));
-        }
-    }
+    for (std::string_view out : lane.translator.lines()) deliver(lane, out);
 }
 
 bool Relay::deliverClientLine(std::string line) {
-    Delivery d = planDelivery(line, tables_.client2Client, settings_.EndLineClient, settings_.EndLineServer);
-    if (d.answered) {
-        writeToClient(d.text);
-    } else {
-        writeToServer(d.text);
-    }
+    deliver(clientLane_, line);
     return true;
 }
 
 bool Relay::deliverServerLine(std::string line) {
-    Delivery d = planDelivery(line, tables_.server2Server, settings_.EndLineServer, settings_.EndLineClient);
-    if (d.answered) {
-        writeToServer(d.text);
-    } else {
-        writeToClient(d.text);
-    }
+    deliver(serverLane_, line);
     return true;
 }
 
-// A failed write (the client gone, the server stopped) loses the line without a message; the
-// echo shows it all the same.
-void Relay::writeToClient(const std::string& text) {
-    os::writeAll(clientOutput_, text.data(), text.size());
-    if (settings_.Debug & kEchoToClient) debugConsole().write(text, kToClientColour);
+void Relay::deliver(Lane& lane, std::string_view line) {
+    if (const std::string* answer = findReply(line, lane.replies, lane.scratch)) {
+        queue(lane, lane.client, *answer, lane.senderEndLine);  // back to the sender
+    } else {
+        queue(lane, !lane.client, line, lane.receiverEndLine);
+    }
 }
 
-void Relay::writeToServer(const std::string& text) {
-    server_.writeInput(text.data(), text.size());
-    if (settings_.Debug & kEchoToServer) debugConsole().write(text, kToServerColour);
+// Lines for one side wait behind each other; a line for the other side first sends them, so
+// that the writes keep the order of the lines.
+void Relay::queue(Lane& lane, bool toClient, std::string_view text, std::string_view endLine) {
+    if (!lane.pending.empty() && lane.pendingToClient != toClient) flush(lane);
+    lane.pendingToClient = toClient;
+    lane.pending.append(text).append(endLine);
+    if (!gather_ || lane.pending.size() >= kGatherLimit) flush(lane);
+}
+
+// A failed write (the client gone, the server stopped) loses the lines without a message; the
+// echo shows them all the same.
+void Relay::flush(Lane& lane) {
+    if (gather_) flushLog();  // the log shows a line before it is passed on
+    if (lane.pending.empty()) return;
+    if (lane.pendingToClient) {
+        {
+            std::lock_guard<std::mutex> hold(clientWriteLock_);
+            os::writeAll(clientOutput_, lane.pending.data(), lane.pending.size());
+        }
+        if (settings_.Debug & kEchoToClient) debugConsole().write(lane.pending, kToClientColour);
+    } else {
+        {
+            std::lock_guard<std::mutex> hold(serverWriteLock_);
+            server_.writeInput(lane.pending.data(), lane.pending.size());
+        }
+        if (settings_.Debug & kEchoToServer) debugConsole().write(lane.pending, kToServerColour);
+    }
+    lane.pending.clear();
+    // Memory taken by an exceptionally long line is given back.
+    if (lane.pending.capacity() > 4 * kGatherLimit) lane.pending.shrink_to_fit();
 }
 
 void Relay::carryOut(const ControlAction& action) {

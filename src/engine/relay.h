@@ -3,12 +3,15 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <string>
+#include <string_view>
 
 #include "config/rule_table.h"
 #include "config/settings.h"
 #include "engine/control_action.h"
 #include "engine/file_source.h"
+#include "engine/translation.h"
 #include "platform/handle.h"
 #include "process/event.h"
 
@@ -29,34 +32,60 @@ struct ServerHandover {
 
 class Relay {
 public:
-    // clientOutput is Relayon's standard output as it was at start.
+    // clientOutput is Relayon's standard output as it was at start. The settings and tables
+    // must not change while the relay exists.
     Relay(const Settings& settings, const RuleTables& tables, ServerProcess& server,
           os::RawHandle clientOutput);
 
     // The pumps: reader callbacks for lines from the client and from the server. Always true.
+    // While the debug display is off, a pump gathers the lines it writes (and its log entries)
+    // until its reader's afterRead calls the matching ...ReadDone, which writes them.
     bool clientPump(const char* line, int context);
     bool serverPump(const char* line, int context);
+    void clientReadDone();
+    void serverReadDone();
 
     // The line writers: answer the sender from its reply table, or pass the line on, with the
-    // receiving side's end-of-line sequence, in one write. Always true.
+    // receiving side's end-of-line sequence, in one write. Always true. Each is called on its
+    // pump's thread only.
     bool deliverClientLine(std::string line);
     bool deliverServerLine(std::string line);
 
     ServerHandover& handover() { return handover_; }
 
 private:
-    void pump(const char* line, char kind, int echoLevel, std::uint16_t echoColour, const RuleTable& rules,
-              bool client);
+    // One direction: the pump's translator and the whole lines its writer has not written yet,
+    // all for one side. Used by that direction's reader thread only.
+    struct Lane {
+        Lane(const RuleTable& rules, const RuleTable& replyTable, const Settings& settings, bool clientSide);
+        LineTranslator translator;
+        const RuleTable& replies;
+        const std::string& senderEndLine;
+        const std::string& receiverEndLine;
+        const bool client;        // the client direction: its sender is the client
+        std::string pending;      // lines not written yet
+        bool pendingToClient = false;
+        std::string scratch;      // for the reply-table look-up
+    };
+
+    void pump(Lane& lane, const char* line, char kind, int echoLevel, std::uint16_t echoColour);
+    void deliver(Lane& lane, std::string_view line);
+    void queue(Lane& lane, bool toClient, std::string_view text, std::string_view endLine);
+    void flush(Lane& lane);
     void carryOut(const ControlAction& action);
-    void writeToClient(const std::string& text);
-    void writeToServer(const std::string& text);
 
     const Settings& settings_;
-    const RuleTables& tables_;
     ServerProcess& server_;
     const os::RawHandle clientOutput_;
+    const bool gather_;  // false: every line is written (and echoed) on its own, at once
     DiskFileSource files_;
     ServerHandover handover_;
+    // Both readers write to each side (a reply and a passed-on line); a write of gathered lines
+    // holds the side's lock, so that no other write lands inside it.
+    std::mutex clientWriteLock_;
+    std::mutex serverWriteLock_;
+    Lane clientLane_;
+    Lane serverLane_;
 };
 
 }  // namespace relayon

@@ -36,9 +36,10 @@ RawHandle standardError();
 
 // Lets one thread end another thread's blocking read without closing the handle under it.
 // The reading thread attaches itself, then reads through read(); interrupt() from any thread
-// makes the current read, and every later one until clear(), return Interrupted. On Windows a
-// read that has already entered the system is cancelled (CancelSynchronousIo), which can miss a
-// read that is only about to start, so callers repeat interrupt() until the reader has ended.
+// makes the current read, and every later one until clear(), return Interrupted. A read that
+// has already entered the system is cut short (Windows: CancelSynchronousIo; POSIX: a signal
+// that makes it fail with EINTR), which can miss a read that is only about to start, so callers
+// repeat interrupt() until the reader has ended.
 class ReadInterrupt {
 public:
     ReadInterrupt();

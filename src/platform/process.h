@@ -23,6 +23,12 @@ struct SpawnRequest {
 
 enum class WaitResult { Exited, Timeout, Failed };
 
+// Makes sure this process's standard input, output and error are open, before anything else
+// opens a handle: POSIX opens the null device on each one that is closed, so that no descriptor
+// opened later takes its number (a closed input then reads as an ended one). Windows: a missing
+// standard handle is null and fails every call already; nothing is done.
+void openMissingStandardHandles();
+
 // A started child process, the leader of a process group of its own with no console or
 // controlling terminal. Dropping it closes Relayon's handles to the process but leaves the
 // process running; on POSIX a child dropped before it was reaped is reaped once it has ended.

@@ -2,6 +2,7 @@
 #include "process/input_thread.h"
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -24,6 +25,16 @@ constexpr int kQuickEmptyReads = 10;
 // The reader whose thread this is, so that its callback's calls of start and stop never wait
 // for the lock that a stop on another thread holds while it waits for this very thread.
 thread_local const InputThread* currentReader = nullptr;
+
+// Appends bytes [from, to) to line without its carriage returns.
+void appendWithoutCr(std::string& line, const char* from, const char* to) {
+    while (from < to) {
+        const char* cr = static_cast<const char*>(std::memchr(from, '\r', static_cast<std::size_t>(to - from)));
+        const char* stop = cr ? cr : to;
+        line.append(from, stop);
+        from = cr ? cr + 1 : to;
+    }
+}
 
 }  // namespace
 
@@ -96,7 +107,8 @@ void InputThread::run(int priority) {
     std::shared_ptr<os::Handle> unreadFrom = std::move(unreadFrom_);
     bool goOn = true;
     if (!unread.empty() && unreadFrom == handle()) {
-        goOn = deliver(unread.data(), unread.size(), line, unreadFrom);
+        goOn = deliver(&unread[0], unread.size(), line, unreadFrom);
+        if (afterRead) afterRead();
     }
     if (goOn) readLoop(line);
     interrupt_.detach();
@@ -114,7 +126,9 @@ void InputThread::readLoop(std::string& line) {
         if (result.status == os::ReadStatus::Data) {
             failedReads = 0;
             emptyReads = 0;
-            if (!deliver(buffer.data(), result.count, line, source)) break;
+            const bool goOn = deliver(buffer.data(), result.count, line, source);
+            if (afterRead) afterRead();
+            if (!goOn) break;
         } else if (result.status == os::ReadStatus::Empty) {
             // A console's end-of-file key: reading goes on, with a pause if it keeps coming.
             if (++emptyReads > kQuickEmptyReads) std::this_thread::sleep_for(kFailedReadPause);
@@ -129,20 +143,40 @@ void InputThread::readLoop(std::string& line) {
 
 // Cuts bytes read from source into lines; false when the thread is to end, because the callback
 // said so or a stop was requested. The bytes after that line are kept for the next thread.
-bool InputThread::deliver(const char* bytes, std::size_t count, std::string& line,
+// A line that lies wholly in bytes is handed over where it lies: its carriage returns are
+// squeezed out and its line feed becomes the terminating zero.
+bool InputThread::deliver(char* bytes, std::size_t count, std::string& line,
                           const std::shared_ptr<os::Handle>& source) {
-    for (std::size_t i = 0; i < count; ++i) {
-        char c = bytes[i];
-        if (c == '\n') {
-            bool goOn = !callback || callback(line.c_str(), context);
-            line.clear();
-            if (!goOn || stopRequested_) {
-                unread_.assign(bytes + i + 1, count - i - 1);
-                unreadFrom_ = source;
-                return false;
+    char* next = bytes;
+    char* const end = bytes + count;
+    while (next < end) {
+        char* feed = static_cast<char*>(std::memchr(next, '\n', static_cast<std::size_t>(end - next)));
+        if (feed == nullptr) {
+            appendWithoutCr(line, next, end);  // the rest of the line comes with a later read
+            break;
+        }
+        const char* text;
+        if (line.empty()) {
+            char* stop = feed;
+            if (char* cr = static_cast<char*>(std::memchr(next, '\r', static_cast<std::size_t>(feed - next)))) {
+                stop = cr;
+                for (const char* p = cr + 1; p < feed; ++p) {
+                    if (*p != '\r') *stop++ = *p;
+                }
             }
-        } else if (c != '\r') {
-            line += c;
+            *stop = '\0';
+            text = next;
+        } else {
+            appendWithoutCr(line, next, feed);
+            text = line.c_str();
+        }
+        const bool goOn = !callback || callback(text, context);
+        line.clear();
+        next = feed + 1;
+        if (!goOn || stopRequested_) {
+            unread_.assign(next, static_cast<std::size_t>(end - next));
+            unreadFrom_ = source;
+            return false;
         }
     }
     return true;

@@ -41,6 +41,9 @@ public:
 
     int context = 0;    // handed to callback with every line; set before start
     Callback callback;  // set before start; without one, lines are read and dropped
+    // Called on the thread after the lines of each read have been handed to callback, before it
+    // waits for more input or ends: the consumer may hold back work until then. Set before start.
+    std::function<void()> afterRead;
 
     // Starts the thread with the given thread priority level, unless a thread is registered
     // (then it returns true and changes nothing). False when no thread could be created.
@@ -60,8 +63,7 @@ public:
 private:
     void run(int priority);
     void readLoop(std::string& line);
-    bool deliver(const char* bytes, std::size_t count, std::string& line,
-                 const std::shared_ptr<os::Handle>& source);
+    bool deliver(char* bytes, std::size_t count, std::string& line, const std::shared_ptr<os::Handle>& source);
 
     mutable std::mutex handleLock_;  // guards handle_ only, never held across a read
     std::shared_ptr<os::Handle> handle_;

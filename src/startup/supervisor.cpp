@@ -11,6 +11,7 @@
 #include "diag/log_file.h"
 #include "engine/relay.h"
 #include "platform/io.h"
+#include "platform/process.h"
 #include "platform/signals.h"
 #include "process/event.h"
 #include "process/input_thread.h"
@@ -26,7 +27,14 @@ namespace {
 // reverse order at process end. The server process reads Relayon's own priorities here.
 Settings settings;
 RuleTables ruleTables;
-const os::RawHandle clientOutput = os::standardOutput();
+
+// Relayon's standard output, taken once its closed standard handles are open on the null
+// device, before the objects below open any handle that could take their place.
+os::RawHandle takeClientOutput() {
+    os::openMissingStandardHandles();
+    return os::standardOutput();
+}
+const os::RawHandle clientOutput = takeClientOutput();
 ServerProcess server;
 InputThread serverReader;
 
@@ -134,10 +142,12 @@ int runRelayon(int argc, char** argv) {
     Relay relay(settings, ruleTables, server, clientOutput);
     serverReader.setHandle(server.outputReader());
     serverReader.callback = [&relay](const char* line, int context) { return relay.serverPump(line, context); };
+    serverReader.afterRead = [&relay] { relay.serverReadDone(); };
     const bool serverReading = serverReader.start(0);
     InputThread clientReader;
     clientReader.setBorrowedHandle(os::standardInput());
     clientReader.callback = [&relay](const char* line, int context) { return relay.clientPump(line, context); };
+    clientReader.afterRead = [&relay] { relay.clientReadDone(); };
     const bool clientReading = clientReader.start(0);
     server.setCpuPower(settings.CpuPower);
 

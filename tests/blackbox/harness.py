@@ -6,10 +6,13 @@ CTest passes the programs in the environment:
   RELAYON_RUNNER       empty natively; for Windows "wine-run.sh;PREFIX"
   RELAYON_PLATFORM     posix or win32
 """
+import collections
 import os
 import shutil
 import subprocess
 import tempfile
+import threading
+import time
 import unittest
 
 EXE = os.environ.get("RELAYON_EXE", "")
@@ -66,6 +69,11 @@ def copy_program(source, directory, name):
     return target
 
 
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def read_log(path):
     """The log's entries as (seconds, kind, text) tuples; entries are CR LF terminated."""
     with open(path, "rb") as f:
@@ -79,6 +87,64 @@ def read_log(path):
             kind = entries[-1]
             entries[-1] = (kind[0], kind[1], kind[2] + b"\n" + raw)
     return entries
+
+
+Process = collections.namedtuple("Process", "pid ppid state name")
+
+
+def processes():
+    """Every process of this (Linux) machine as (pid, parent pid, state letter, name), from /proc.
+    The name is the executable's file name (at most 15 bytes), which a zombie keeps too."""
+    found = []
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/stat" % entry, "rb") as f:
+                stat = f.read()
+        except OSError:
+            continue  # ended meanwhile
+        fields = stat[stat.rindex(b")") + 2:].split()
+        name = stat[stat.index(b"(") + 1:stat.rindex(b")")].decode(errors="replace")
+        found.append(Process(int(entry), int(fields[1]), fields[0].decode(), name))
+    return found
+
+
+class Output:
+    """Collects a stream (a process's standard output) on a thread, in data."""
+
+    def __init__(self, stream):
+        self.data = bytearray()
+        self.ended = False
+        self._changed = threading.Condition()
+        self._thread = threading.Thread(target=self._read, args=(stream,), daemon=True)
+        self._thread.start()
+
+    def _read(self, stream):
+        while not self.ended:
+            try:
+                chunk = stream.read1(1 << 20)
+            except (OSError, ValueError):  # closed by the test
+                chunk = b""
+            with self._changed:
+                self.data += chunk
+                self.ended = not chunk
+                self._changed.notify_all()
+
+    def wait(self, predicate, timeout, what):
+        """Waits until predicate(data) holds; fails at the end of the stream or after timeout."""
+        deadline = time.monotonic() + timeout
+        with self._changed:
+            while not predicate(self.data):
+                if self.ended or time.monotonic() > deadline:
+                    raise AssertionError("no %s in %d bytes of output ending %r" % (
+                        what, len(self.data), bytes(self.data[-200:])))
+                self._changed.wait(max(0.0, deadline - time.monotonic()))
+
+    def finish(self, timeout):
+        """All the output, once the stream has ended."""
+        self._thread.join(timeout)
+        if self._thread.is_alive():
+            raise AssertionError("output did not end within %d s" % timeout)
+        return bytes(self.data)
 
 
 class RelayonTestCase(unittest.TestCase):

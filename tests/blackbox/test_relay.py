@@ -82,6 +82,11 @@ class RelayTestCase(RelayonTestCase):
 
     def watch(self, process):
         """A session over the process, which is ended and released when the test ends."""
+        self.watch_only(process)
+        return Session(process)
+
+    def watch_only(self, process):
+        """Ends and releases the process when the test ends; the test reads its output itself."""
         def release():
             if process.poll() is None:
                 process.kill()
@@ -89,7 +94,7 @@ class RelayTestCase(RelayonTestCase):
             for stream in (process.stdin, process.stdout, process.stderr):
                 stream.close()
         self.addCleanup(release)
-        return Session(process)
+        return process
 
     def arguments(self, ini, server_args=(), extra=()):
         self.write("relay.ini", ini)
@@ -250,6 +255,33 @@ class LoadTest(RelayTestCase):
         self.assertEqual(out.split(b"\n")[:-1], expected)
         self.assertEqual(self.received(">"), lines)
         self.assertEqual(self.received("<"), [b"ready"] + [b"client %d load" % i for i in range(count)])
+
+    def test_answers_and_server_lines_written_at_once_stay_whole(self):
+        # Both readers write to the client at the same time: Relayon's answers to 'ping' and the
+        # server's echoes of the other lines. The client reads slowly, so that the pipe is often
+        # full and a write that did not wait for the other one would be cut by it.
+        count = 50000
+        lines = [b"line %d goes to the server and comes back" % i for i in range(count)]
+        process = harness.start(self.arguments("[Client2Client]\nping := pong\n"), cwd=self.dir)
+        self.watch_only(process)
+        text = b"".join(b"ping\n" + line + b"\n" for line in lines)
+        feeder = threading.Thread(target=lambda: (process.stdin.write(text), process.stdin.flush()))
+        feeder.start()
+        chunks = []
+        seen = 0
+        while seen < 2 * count + 1:
+            data = process.stdout.read1(4096)
+            if not data:
+                break
+            chunks.append(data)
+            seen += data.count(b"\n")
+            time.sleep(0.0005)
+        feeder.join()
+        process.stdin.close()
+        self.assertEqual(process.wait(timeout=60), 0)
+        got = b"".join(chunks).split(b"\n")[:-1]
+        self.assertEqual(got.count(b"pong"), count)
+        self.assertEqual([line for line in got if line != b"pong"], [b"ready"] + lines)
 
 
 class ControlSignalTest(RelayTestCase):

@@ -12,6 +12,10 @@
 //   exit CODE    the exit code (default 0)
 //   hex          answer every line with "hex " + the hexadecimal bytes it arrived as, carriage
 //                returns and line feed included, instead of the answers below
+//   flood N      after "ready", write the lines "flood 0000001 xxx..." to "flood N ..." (64
+//                bytes each with the line feed) on a second thread; lines read are only
+//                counted, except sum, die and exit
+//   partial TEXT after "ready", write TEXT with no line feed after it
 //
 // Once set up it writes the line "ready". Then it answers each line it reads:
 //
@@ -23,10 +27,14 @@
 //   handles      "handles " + the number of handles (POSIX: descriptors) it has open
 //   stderr TEXT  writes TEXT and a line feed to its standard error
 //   exit         ends at once
+//   die          ends at once with exit code 9, like a killed process
+//   sum          (flood) after the last flood line: "sum " + the number of lines read before
+//                it, their bytes and the Adler-32 of those bytes (each line with a line feed)
 //   any other    is written back unchanged (carriage returns dropped)
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -52,6 +60,12 @@ std::atomic<bool> quitNow{false};
 int exitCode = 0;
 bool hexEcho = false;
 
+// The flood: its writer thread, and the count, bytes and Adler-32 sums of the lines read.
+long floodLines = -1;
+std::thread floodWriter;
+std::uint64_t linesRead = 0, bytesRead = 0;
+std::uint32_t adlerA = 1, adlerB = 0;
+
 std::string toHex(const std::string& bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string out;
@@ -74,6 +88,24 @@ void writeLine(os::RawHandle handle, const std::string& text) {
 
 void say(const std::string& text) { writeLine(os::standardOutput(), text); }
 
+void writeRaw(const std::string& bytes) {
+    std::lock_guard<std::mutex> guard(outputLock);
+    os::writeAll(os::standardOutput(), bytes.data(), bytes.size());
+}
+
+void writeFlood() {
+    std::string chunk;
+    for (long n = 1; n <= floodLines; ++n) {
+        char line[80];
+        std::snprintf(line, sizeof line, "flood %07ld %049d\n", n % 10000000, 0);
+        chunk += line;
+        if (chunk.size() >= 64 * 1024 || n == floodLines) {
+            writeRaw(chunk);
+            chunk.clear();
+        }
+    }
+}
+
 std::string workingDirectory() {
     std::error_code error;
     return std::filesystem::current_path(error).string();
@@ -87,6 +119,20 @@ bool onControlEvent(unsigned event) {
 // Answers one line; false when the server is to end now.
 bool answer(const std::string& line, bool busy) {
     if (line == "exit") return false;
+    if (line == "die") std::_Exit(9);
+    if (floodLines >= 0 && line == "sum") {
+        if (floodWriter.joinable()) floodWriter.join();
+        say("sum " + std::to_string(linesRead) + " " + std::to_string(bytesRead) + " " +
+            std::to_string(adlerB << 16 | adlerA));
+    } else if (floodLines >= 0) {
+        ++linesRead;
+        for (unsigned char c : line + "\n") {
+            ++bytesRead;
+            adlerA = (adlerA + c) % 65521;
+            adlerB = (adlerB + adlerA) % 65521;
+        }
+    }
+    if (floodLines >= 0) return true;
     if (line == "priority" && !busy) {
         say("priority " + std::to_string(os::currentPriorityClass()) + " " +
             std::to_string(os::currentThreadPriority()));
@@ -138,6 +184,7 @@ int main(int argc, char** argv) {
     bool busy = false;
     int lingerSeconds = 0;
     long lineCount = -1;
+    std::string partial;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
@@ -149,6 +196,10 @@ int main(int argc, char** argv) {
             lineCount = std::atol(argv[++i]);
         } else if (arg == "linger" && hasValue) {
             lingerSeconds = std::atoi(argv[++i]);
+        } else if (arg == "flood" && hasValue) {
+            floodLines = std::atol(argv[++i]);
+        } else if (arg == "partial" && hasValue) {
+            partial = argv[++i];
         } else if (arg == "hex") {
             hexEcho = true;
         } else if (arg == "busy") {
@@ -164,9 +215,12 @@ int main(int argc, char** argv) {
         return exitCode;
     }
     say("ready");
+    writeRaw(partial);
+    if (floodLines >= 0) floodWriter = std::thread(writeFlood);
 
     if (!busy) {
         if (serveLines(false)) std::this_thread::sleep_for(std::chrono::seconds(lingerSeconds));
+        if (floodWriter.joinable()) floodWriter.join();
         return exitCode;
     }
 

@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cerrno>
-#include <fcntl.h>
+#include <signal.h>
+#include <mutex>
 #include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace relayon::os {
@@ -61,61 +63,77 @@ RawHandle standardInput() { return STDIN_FILENO; }
 RawHandle standardOutput() { return STDOUT_FILENO; }
 RawHandle standardError() { return STDERR_FILENO; }
 
-// A wake-up pipe: interrupt() leaves a byte in it, which every poll of read() then sees.
+namespace {
+
+// The signal that interrupt() sends to the reading thread to end its blocked read. Its default
+// action is to ignore it, so one sent from elsewhere changes nothing but a retried system call.
+constexpr int kWakeSignal = SIGURG;
+
+void onWakeSignal(int) {}
+
+// Installed without SA_RESTART, so that a read it interrupts returns EINTR.
+void installWakeHandler() {
+    static const bool installed = [] {
+        struct sigaction action = {};
+        action.sa_handler = onWakeSignal;
+        sigemptyset(&action.sa_mask);
+        return ::sigaction(kWakeSignal, &action, nullptr) == 0;
+    }();
+    (void)installed;
+}
+
+}  // namespace
+
+// The reading thread reads directly, in one system call per read; interrupt() signals it.
 struct ReadInterrupt::Native {
-    Handle wakeRead;
-    Handle wakeWrite;
+    std::mutex lock;  // guards thread and attached against detach and interrupt meeting
+    pthread_t thread{};
+    bool attached = false;
     std::atomic<bool> interrupted{false};
 };
 
-ReadInterrupt::ReadInterrupt() : native_(new Native) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-        native_->wakeRead.reset(fds[0]);
-        native_->wakeWrite.reset(fds[1]);
-    }
-}
+ReadInterrupt::ReadInterrupt() : native_(new Native) { installWakeHandler(); }
 
 ReadInterrupt::~ReadInterrupt() = default;
 
-void ReadInterrupt::attachCurrentThread() {}
-void ReadInterrupt::detach() {}
+void ReadInterrupt::attachCurrentThread() {
+    sigset_t wake;
+    sigemptyset(&wake);
+    sigaddset(&wake, kWakeSignal);
+    ::pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
+    std::lock_guard<std::mutex> guard(native_->lock);
+    native_->thread = ::pthread_self();
+    native_->attached = true;
+}
+
+void ReadInterrupt::detach() {
+    std::lock_guard<std::mutex> guard(native_->lock);
+    native_->attached = false;
+}
 
 ReadResult ReadInterrupt::read(RawHandle handle, void* buffer, std::size_t size) {
     for (;;) {
         if (native_->interrupted) return {ReadStatus::Interrupted, 0, 0};
-        pollfd p[2] = {{static_cast<int>(handle), POLLIN, 0},
-                       {static_cast<int>(native_->wakeRead.get()), POLLIN, 0}};
-        int n = ::poll(p, native_->wakeRead ? 2 : 1, -1);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return {ReadStatus::Error, 0, errno};
-        }
-        if (p[1].revents != 0 || native_->interrupted) return {ReadStatus::Interrupted, 0, 0};
-        if (p[0].revents & POLLNVAL) return {ReadStatus::Error, 0, EBADF};
-        ReadResult result{ReadStatus::Error, 0, 0};
-        if (p[0].revents != 0 && readOnce(handle, buffer, size, result)) return result;
+        ssize_t n = ::read(static_cast<int>(handle), buffer, size);
+        if (n > 0) return {ReadStatus::Data, static_cast<std::size_t>(n), 0};
+        if (n == 0) return {ReadStatus::End, 0, 0};
+        const int error = errno;
+        if (error == EINTR) continue;  // the flag says whether it was interrupt()
+        if (error == EPIPE || error == EIO) return {ReadStatus::End, 0, error};
+        if (error != EAGAIN && error != EWOULDBLOCK) return {ReadStatus::Error, 0, error};
+        // A non-blocking descriptor with nothing in it: wait, as interruptibly as the read.
+        pollfd p{static_cast<int>(handle), POLLIN, 0};
+        ::poll(&p, 1, -1);
     }
 }
 
 void ReadInterrupt::interrupt() {
     native_->interrupted = true;
-    if (native_->wakeWrite) {
-        char byte = 1;
-        // A full pipe already holds a wake-up byte, so a refused write loses nothing.
-        ssize_t ignored = ::write(static_cast<int>(native_->wakeWrite.get()), &byte, 1);
-        (void)ignored;
-    }
+    std::lock_guard<std::mutex> guard(native_->lock);
+    if (native_->attached) ::pthread_kill(native_->thread, kWakeSignal);
 }
 
-void ReadInterrupt::clear() {
-    char drain[64];
-    if (native_->wakeRead) {
-        while (::read(static_cast<int>(native_->wakeRead.get()), drain, sizeof drain) > 0) {
-        }
-    }
-    native_->interrupted = false;
-}
+void ReadInterrupt::clear() { native_->interrupted = false; }
 
 bool ReadInterrupt::terminateThread() { return false; }
 

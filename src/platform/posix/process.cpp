@@ -291,6 +291,18 @@ bool Process::setMainThreadPriority(int level) {
     return native_->setMainThreadNice();
 }
 
+void openMissingStandardHandles() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor is this one, unless another thread took it meanwhile.
+        int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened > fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
+
 bool Process::setBoost(bool) { return native_ != nullptr; }
 
 void Process::close() { native_.reset(); }

@@ -130,6 +130,8 @@ bool Process::setMainThreadPriority(int level) {
     return native_ && SetThreadPriority(toNative(native_->thread.get()), level) != FALSE;
 }
 
+void openMissingStandardHandles() {}
+
 bool Process::setBoost(bool enabled) {
     if (!native_) return false;
     BOOL disable = enabled ? FALSE : TRUE;

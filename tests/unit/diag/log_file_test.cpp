@@ -86,6 +86,26 @@ TEST(LogFile, EntriesFollowContentBeyondFourGibibytes) {
     EXPECT_EQ(std::string(head, 4), std::string(4, '\0'));
 }
 
+TEST(LogFile, GatheredEntriesWaitForAFlushOrTheNextEntryAndKeepTheirOrder) {
+    TempDir dir;
+    std::string path = dir.file("gather.log");
+    StopWatch watch(fakeTicks);
+    LogFile log(watch);
+    ASSERT_TRUE(log.open(path));
+    fakeNow = 0;
+    watch.start();
+    log.gatherLine("one", kServerLine);
+    fakeNow = 2;
+    log.gatherLine("two\n", kServerLine);
+    EXPECT_EQ(readWholeFile(path), "");
+    log.logLine("note", kNote);
+    const std::string before = "0.000: < one\r\n0.002: < two\r\n0.002: - note\r\n";
+    EXPECT_EQ(readWholeFile(path), before);
+    log.gatherLine("three", kClientLine);
+    log.flush();
+    EXPECT_EQ(readWholeFile(path), before + "0.002: > three\r\n");
+}
+
 TEST(LogFile, ThreadsLoggingAtOnceGiveWholeEntriesInLockOrder) {
     TempDir dir;
     std::string path = dir.file("threads.log");
@@ -94,8 +114,17 @@ TEST(LogFile, ThreadsLoggingAtOnceGiveWholeEntriesInLockOrder) {
     ASSERT_TRUE(log.open(path));
     watch.start();
     constexpr int kEach = 10000;
+    // B gathers its entries and flushes now and then.
     auto writer = [&log](char name) {
-        for (int i = 0; i < kEach; ++i) log.logLine(name + std::to_string(i) + std::string(40, name), kNote);
+        for (int i = 0; i < kEach; ++i) {
+            const std::string text = name + std::to_string(i) + std::string(40, name);
+            if (name == 'A') {
+                log.logLine(text, kNote);
+            } else {
+                log.gatherLine(text, kNote);
+                if (i % 100 == 99) log.flush();
+            }
+        }
     };
     std::thread first(writer, 'A');
     std::thread second(writer, 'B');

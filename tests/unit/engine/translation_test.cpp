@@ -167,3 +167,27 @@ TEST(Translation, EmptyKeyMatchesOnceAtTheStart) {
     EXPECT_EQ(erase.lines("abc"), Lines{"abc"});
     EXPECT_TRUE(erase.lines("").empty());
 }
+
+TEST(Translation, OneTranslatorFindsKeysMadeByEarlierRulesAndForgetsTheLineBefore) {
+    // Enough rules for the translator to pass over the keys a text cannot hold.
+    RuleTable rules;
+    rules.add("ab", "x");
+    rules.add("cx", "L");  // made across the left edge of a replacement: "cab" gives "cx"
+    rules.add("q", "zz");
+    rules.add("xd", "R");  // made across the right edge: "abd" gives "xd"
+    rules.add("z", "!");   // a byte that only a replacement brought in
+    MemoryFiles files;
+    NoteList notes;
+    LineTranslator translator(rules, false, true);
+    auto lines = [&](const std::string& line) {
+        translator.translate(line, files, notes);
+        return Lines(translator.lines().begin(), translator.lines().end());
+    };
+    EXPECT_EQ(lines("cab"), Lines{"L"});
+    EXPECT_EQ(lines("abd"), Lines{"R"});
+    EXPECT_EQ(lines("q q"), Lines{"!! !!"});
+    translator.translate("<copy> t s", files, notes);
+    EXPECT_EQ(translator.action().kind, Kind::Copy);
+    EXPECT_EQ(lines("plain"), Lines{"plain"});
+    EXPECT_EQ(translator.action().kind, Kind::None);
+}

@@ -213,3 +213,26 @@ TEST(InputThread, AStopFromTheCallbackEndsTheReaderAfterThatLine) {
     EXPECT_FALSE(reader.registered());
     EXPECT_EQ(lines, (std::vector<std::string>{"first"}));
 }
+
+TEST(InputThread, AfterReadFollowsTheLinesOfEachReadBeforeTheNextRead) {
+    Pipe pipe;
+    Recorder recorder(pipe.read);
+    recorder.reader.afterRead = [&recorder] {
+        std::lock_guard<std::mutex> guard(recorder.lock);
+        recorder.lines.push_back("|");
+    };
+    auto waitFor = [&recorder](std::size_t count) {
+        for (int i = 0; i < 250 && recorder.taken().size() < count; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    };
+    ASSERT_TRUE(recorder.reader.start(0));
+    writeText(pipe.write, "a\nb\nc");
+    waitFor(3);
+    writeText(pipe.write, "\r\n");
+    waitFor(5);
+    pipe.write.close();
+    ASSERT_TRUE(recorder.reader.ended().wait(5000));
+    recorder.reader.stop();
+    EXPECT_EQ(recorder.taken(), (std::vector<std::string>{"a", "b", "|", "c", "|"}));
+}

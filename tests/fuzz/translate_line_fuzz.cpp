@@ -1,0 +1,143 @@
+// Fuzz target: the translation of one received line. Input: a flags byte (bit 0: the client
+// direction, with control actions; bit 1: templates present), then lines: each but the last is a
+// rule, key and value split at the first tab (0x01 in a value stands for a line feed; zero bytes
+// are left out, as the loader leaves none); the last is the received line. A readfile directive
+// finds a file under any key; its lines are the values of all rules.
+//
+// The result must equal that of a plain rule pass that searches for every key in turn (the
+// translation may pass over keys it can tell are absent, never changing a result), and a
+// translator that has translated other lines must give the same as a fresh one.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/text_utils.h"
+#include "engine/fields.h"
+#include "engine/translation.h"
+#include "fuzz_check.h"
+
+namespace {
+
+using relayon::ControlAction;
+using relayon::RuleTable;
+
+class RuleFiles : public relayon::FileSource {
+public:
+    explicit RuleFiles(const RuleTable& table) : table_(table) {}
+    bool readLines(const std::string& name, std::vector<std::string>& lines, std::string& error) override {
+        error = "not found";
+        if (table_.findExact(relayon::trimBlanks(name)) == nullptr) return false;
+        for (const auto& rule : table_.rules()) {
+            for (const std::string& line : relayon::splitFields(rule.second, "\n")) lines.push_back(line);
+        }
+        return true;
+    }
+
+private:
+    const RuleTable& table_;
+};
+
+// Lines, action and notes of one translation, in one comparable text.
+struct Outcome : relayon::NoteSink {
+    std::string text;
+    void note(const std::string& note) override { text += "note " + note + '\0'; }
+    void add(const std::vector<std::string>& lines, const ControlAction& action) {
+        for (const std::string& line : lines) text += "line " + line + '\0';
+        text += std::to_string(static_cast<int>(action.kind)) + action.target + '\0' + action.source;
+    }
+};
+
+std::string plainTranslation(const std::string& received, const RuleTable& table, bool templates, bool actions,
+                             relayon::FileSource& files) {
+    Outcome out;
+    const std::string source = received.substr(0, received.find('\0'));
+    std::string text = source;
+    bool templated = false;
+    for (const auto& [key, value] : table.rules()) {
+        std::size_t pos = text.find(key);
+        if (pos != std::string::npos && templates && value.find("<string") != std::string::npos) {
+            text = value;
+            templated = true;
+            continue;
+        }
+        for (; pos != std::string::npos; pos = key.empty() ? std::string::npos : text.find(key, pos + value.size())) {
+            text.replace(pos, key.size(), value);
+            if (text.empty()) return out.text + "0" + '\0';  // the line vanishes
+        }
+    }
+    ControlAction action;
+    if (text.empty()) {
+        out.add({""}, action);
+        return out.text;
+    }
+    relayon::applyReadFile(text, files, out);
+    if (templated) relayon::substitutePlaceholders(text, source);
+    relayon::applyDelete(text);
+    if (actions) action = relayon::recognizeControlAction(text);
+    out.add(action.kind == ControlAction::Kind::None ? relayon::splitFields(text, "\n") : std::vector<std::string>(),
+            action);
+    return out.text;
+}
+
+// At most how long a translated text can get: each rule multiplies it by at most its value's
+// length over its key's (an empty key puts its value in front), a readfile gives at most all
+// values, and each placeholder brings in the received line.
+double growthBound(double length, const RuleTable& table) {
+    double bound = length + 1, allValues = 0;
+    for (const auto& [key, value] : table.rules()) {
+        const double k = static_cast<double>(key.size()), v = static_cast<double>(value.size());
+        bound = k == 0 ? bound + v : bound * (v > k ? v / k : 1) + v;
+        allValues += v + 1;
+        if (bound > 1e7) return bound;
+    }
+    return (bound > allValues ? bound : allValues) * (length / 7 + 1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
+    const bool actions = data[0] & 1, templates = data[0] & 2;
+    std::vector<std::string> records(1);
+    for (std::size_t i = 1; i < size; ++i) {
+        if (data[i] == '\n') records.emplace_back();
+        if (data[i] != '\n') records.back() += static_cast<char>(data[i]);
+    }
+    const std::string received = records.back();
+    records.pop_back();
+    RuleTable table;
+    std::size_t longest = received.size();
+    for (const std::string& record : records) {
+        std::string rule;
+        for (char c : record) {
+            if (c != '\0') rule += c == '\x01' ? '\n' : c;
+        }
+        const std::size_t tab = rule.find('\t');
+        const std::string key = rule.substr(0, tab);
+        table.add(key.substr(0, key.find('\n')), tab == std::string::npos ? "" : rule.substr(tab + 1));
+        longest = rule.size() > longest ? rule.size() : longest;
+    }
+    // Rules applied one after another multiply a line's length: inputs that could exhaust the
+    // memory that way are passed over.
+    if (growthBound(static_cast<double>(longest), table) > 1e6) return 0;
+
+    RuleFiles files(table);
+    Outcome fresh;
+    const relayon::Translation translation = translateLine(received, table, templates, actions, files, fresh);
+    fresh.add(translation.lines, translation.action);
+    FUZZ_CHECK(translation.lines.empty() || translation.action.kind == ControlAction::Kind::None);
+    FUZZ_CHECK(fresh.text == plainTranslation(received, table, templates, actions, files));
+
+    relayon::LineTranslator reused(table, templates, actions);
+    for (const auto& rule : table.rules()) {
+        for (const std::string* text : {&rule.first, &rule.second}) {
+            Outcome ignored;
+            reused.translate(*text, files, ignored);
+        }
+    }
+    Outcome again;
+    reused.translate(received, files, again);
+    again.add({reused.lines().begin(), reused.lines().end()}, reused.action());
+    FUZZ_CHECK(again.text == fresh.text);
+    return 0;
+}
