@@ -400,6 +400,9 @@ def main():
                            statistics.median(a[1] for a in trip_added[tool]))
             cells = ("%.1f" % added[tool][0], "%.1f" % added[tool][1])
         out.append("| %s | %.1f | %.1f | %s | %s |" % (names[tool], m, p, cells[0], cells[1]))
+    out.append("")
+    out.append("Median and p99 are medians over the rounds; what a relay adds is measured against the "
+               "direct run of its own round.")
     if "relayon" in added and "socat" in added:
         (rm, rp), (sm, sp) = added["relayon"], added["socat"]
         goal_lines.append("W3: added round trip, median / p99, Relayon %.1f / %.1f us, socat %.1f / %.1f us "
