@@ -118,14 +118,22 @@ bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& te
             text_.assign(received);
             owned = true;
         }
+        // The rewritten text is built in one pass, so that many matches in a long line cost
+        // linear time. The search goes on after each replaced key: the inserted value is never
+        // searched again.
+        scratch_.clear();
+        std::size_t from = 0;
         while (pos != std::string_view::npos) {
-            text_.replace(pos, key.size(), value);
-            if (text_.empty()) return false;
-            if (filter_) notePairs(text_, pos, pos + value.size());
+            scratch_.append(text_, from, pos - from);
+            scratch_.append(value);
+            from = pos + key.size();
             if (key.empty()) break;
-            // The search goes on after the inserted value, which is never searched again.
-            pos = findKey(text_, key, pos + value.size());
+            pos = findKey(text_, key, from);
         }
+        scratch_.append(text_, from, std::string::npos);
+        text_.swap(scratch_);
+        if (text_.empty()) return false;
+        if (filter_) notePairs(text_, 0, text_.size());
     }
     return true;
 }
