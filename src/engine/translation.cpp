@@ -114,26 +114,28 @@ bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& te
             if (filter_) notePairs(text_, 0, text_.size());
             continue;
         }
-        if (!owned) {
-            text_.assign(received);
-            owned = true;
-        }
         // The rewritten text is built in one pass, so that many matches in a long line cost
         // linear time. The search goes on after each replaced key: the inserted value is never
         // searched again.
+        const std::string_view source = owned ? std::string_view(text_) : received;
         scratch_.clear();
+        inserts_.clear();
         std::size_t from = 0;
         while (pos != std::string_view::npos) {
-            scratch_.append(text_, from, pos - from);
+            scratch_.append(source, from, pos - from);
+            inserts_.push_back(scratch_.size());
             scratch_.append(value);
             from = pos + key.size();
             if (key.empty()) break;
-            pos = findKey(text_, key, from);
+            pos = findKey(source, key, from);
         }
-        scratch_.append(text_, from, std::string::npos);
+        scratch_.append(source, from, std::string_view::npos);
         text_.swap(scratch_);
+        owned = true;
         if (text_.empty()) return false;
-        if (filter_) notePairs(text_, 0, text_.size());
+        if (filter_) {
+            for (std::size_t at : inserts_) notePairs(text_, at, at + value.size());
+        }
     }
     return true;
 }

@@ -69,6 +69,7 @@ private:
     std::uint8_t mark_ = 0;
     std::string text_;     // the working text, once a rule has changed it
     std::string scratch_;  // where a rule builds the next working text
+    std::vector<std::size_t> inserts_;  // where the values a rule inserted begin
     std::string source_;   // the received text, kept for placeholders
     std::vector<std::string_view> lines_;
     ControlAction action_;

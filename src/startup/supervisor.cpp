@@ -85,10 +85,12 @@ void superviseRun(InputThread& clientReader, ServerHandover& handover) {
                 serverReader.stop();
                 watching = false;
             } else {
-                serverReader.setHandle(server.outputReader());
-                serverReader.start(0);
+                // The flags are cleared first: a stop that a line of the new server prompts
+                // must find the server running, or it would be ignored.
                 handover.serverStopped = false;
                 handover.startPending = false;
+                serverReader.setHandle(server.outputReader());
+                serverReader.start(0);
                 watching = true;
             }
         } else if (result == 1) {
