@@ -158,6 +158,18 @@ class RelayonTestCase(unittest.TestCase):
     def tearDown(self):
         self._tmp.cleanup()
 
+    def release_at_end(self, process):
+        """Kills the process if it still runs when the test ends, and closes its pipes."""
+        def release():
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+            for stream in (process.stdin, process.stdout, process.stderr):
+                if stream:
+                    stream.close()
+        self.addCleanup(release)
+        return process
+
     def write(self, name, data):
         path = os.path.join(self.dir, name)
         with open(path, "wb") as f:

@@ -45,15 +45,7 @@ class FaultTest(RelayonTestCase):
     def start(self, ini, server_args=(), log="relay.log", read=True):
         """Starts Relayon, killed when the test ends if it still runs; returns it and an Output
         that reads its standard output (None when not read)."""
-        process = harness.start(self.arguments(ini, server_args, log), cwd=self.dir)
-
-        def release():
-            if process.poll() is None:
-                process.kill()
-                process.wait()
-            for stream in (process.stdin, process.stdout, process.stderr):
-                stream.close()
-        self.addCleanup(release)
+        process = self.release_at_end(harness.start(self.arguments(ini, server_args, log), cwd=self.dir))
         return process, harness.Output(process.stdout) if read else None
 
     def feed(self, process, data):

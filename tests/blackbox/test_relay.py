@@ -82,19 +82,9 @@ class RelayTestCase(RelayonTestCase):
 
     def watch(self, process):
         """A session over the process, which is ended and released when the test ends."""
-        self.watch_only(process)
+        self.release_at_end(process)
         return Session(process)
 
-    def watch_only(self, process):
-        """Ends and releases the process when the test ends; the test reads its output itself."""
-        def release():
-            if process.poll() is None:
-                process.kill()
-                process.wait()
-            for stream in (process.stdin, process.stdout, process.stderr):
-                stream.close()
-        self.addCleanup(release)
-        return process
 
     def arguments(self, ini, server_args=(), extra=()):
         self.write("relay.ini", ini)
@@ -263,7 +253,7 @@ class LoadTest(RelayTestCase):
         count = 50000
         lines = [b"line %d goes to the server and comes back" % i for i in range(count)]
         process = harness.start(self.arguments("[Client2Client]\nping := pong\n"), cwd=self.dir)
-        self.watch_only(process)
+        self.release_at_end(process)
         text = b"".join(b"ping\n" + line + b"\n" for line in lines)
         feeder = threading.Thread(target=lambda: (process.stdin.write(text), process.stdin.flush()))
         feeder.start()
