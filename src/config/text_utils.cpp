@@ -9,6 +9,22 @@ namespace relayon {
 
 const char kBlanks[] = " \t\n\r\v\f";
 
+bool appendWithinLimit(std::string& out, std::string_view text) {
+    const std::size_t room = out.size() < kMaxLineBytes ? kMaxLineBytes - out.size() : 0;
+    out.append(text.substr(0, room));
+    return text.size() > room;
+}
+
+void clearBuffer(std::string& buffer) {
+    buffer.clear();
+    if (buffer.capacity() > 4 * kGatherLimit) buffer.shrink_to_fit();
+}
+
+bool isBlankOrControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 1 && byte <= 32;
+}
+
 std::string trimBlanks(const std::string& text) {
     std::size_t first = text.find_first_not_of(kBlanks);
     if (first == std::string::npos) return std::string();
@@ -17,12 +33,11 @@ std::string trimBlanks(const std::string& text) {
 }
 
 char* trimLine(char* line) {
-    auto low = [](char c) { return static_cast<unsigned char>(c) <= 32; };
     std::size_t length = std::strlen(line);
-    while (length > 0 && low(line[length - 1])) --length;
+    while (length > 0 && isBlankOrControl(line[length - 1])) --length;
     line[length] = '\0';
     std::size_t start = 0;
-    while (start < length && low(line[start])) ++start;
+    while (start < length && isBlankOrControl(line[start])) ++start;
     if (start > 0) std::memmove(line, line + start, length - start + 1);
     return line;
 }

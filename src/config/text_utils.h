@@ -1,12 +1,30 @@
 // OS-independent: small text helpers shared by the loader, the engine and the file class.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace relayon {
 
 // The blank set of trimBlanks and of the default field delimiters: space, tab, LF, CR, VT, FF.
 extern const char kBlanks[];
+
+// The longest line Relayon receives, builds or inserts, in bytes: what lies beyond is dropped,
+// so that memory stays bounded whatever a peer or a file holds.
+constexpr std::size_t kMaxLineBytes = 16 * 1024 * 1024;
+
+// Appends text to out, but never past kMaxLineBytes; true when some of it was left out.
+bool appendWithinLimit(std::string& out, std::string_view text);
+
+// Gathered writes (relayed lines, log entries) are written once they hold this many bytes.
+constexpr std::size_t kGatherLimit = 64 * 1024;
+
+// Empties a working buffer, giving back the memory an exceptionally long content took.
+void clearBuffer(std::string& buffer);
+
+// True for the blank and the control characters (bytes 1 to 32): where command lines are cut.
+bool isBlankOrControl(char c);
 
 // A copy of text without leading and trailing blanks.
 std::string trimBlanks(const std::string& text);

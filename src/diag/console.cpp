@@ -7,31 +7,31 @@ namespace relayon {
 
 Console::Console() = default;
 
-Console::~Console() {
-    if (display_ != os::kNoHandle) os::closeDisplay(display_);
-}
+Console::~Console() { close(); }
 
 bool Console::open() {
     std::lock_guard<std::mutex> hold(lock_);
     if (display_ == os::kNoHandle) display_ = os::openDisplay();
-    return display_ != os::kNoHandle;
+    open_ = display_ != os::kNoHandle;
+    return open_;
 }
 
-bool Console::isOpen() const {
-    return display_ != os::kNoHandle;
+void Console::close() {
+    std::lock_guard<std::mutex> hold(lock_);
+    open_ = false;
+    if (display_ != os::kNoHandle) os::closeDisplay(display_);
+    display_ = os::kNoHandle;
 }
 
 bool Console::write(const std::string& text, std::uint16_t attribute) {
-    // The display is opened before other threads start and kept until the process ends, so it
-    // is tested without the lock.
-    if (display_ == os::kNoHandle) return false;
+    if (!open_) return false;  // without the lock, so that a run without a display costs nothing
     std::lock_guard<std::mutex> hold(lock_);
-    return os::writeDisplay(display_, text.data(), text.size(), attribute);
+    return display_ != os::kNoHandle && os::writeDisplay(display_, text.data(), text.size(), attribute);
 }
 
 Console& debugConsole() {
-    static Console console;
-    return console;
+    static Console* console = new Console;
+    return *console;
 }
 
 }  // namespace relayon

@@ -1,6 +1,7 @@
 // OS-independent: the debug console, a display of its own with coloured text.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -24,7 +25,9 @@ public:
     // Opens the display; false when there is none (every write then returns false at once).
     // Made before any thread that writes exists; a second call keeps the open display.
     bool open();
-    bool isOpen() const;
+    bool isOpen() const { return open_; }
+    // Closes the display; later writes return false. Safe against writes on other threads.
+    void close();
 
     // Shows the whole text in the colour, under the console lock; true when it was written.
     // An empty text shows nothing and succeeds on an open console.
@@ -32,10 +35,12 @@ public:
 
 private:
     std::mutex lock_;
+    std::atomic<bool> open_{false};  // a look without the lock; display_ is used under it
     os::RawHandle display_ = os::kNoHandle;
 };
 
-// The process-wide debug console.
+// The process-wide debug console, never destroyed, so that a thread still running at process end
+// (the control handler's) finds it usable.
 Console& debugConsole();
 
 }  // namespace relayon

@@ -1,12 +1,11 @@
 // OS-independent: log entries and the process-wide log.
 #include "diag/log_file.h"
 
+#include "config/text_utils.h"
+
 namespace relayon {
 
 namespace {
-
-// Gathered entries are written once they hold this many bytes.
-constexpr std::size_t kGatherLimit = 64 * 1024;
 
 // Formats "%d.%03d: %c " of the milliseconds (seconds, three digits of milliseconds, the kind)
 // into out, which has room for the longest (15 bytes); returns its length.
@@ -36,33 +35,40 @@ std::size_t formatPrefix(char* out, std::uint32_t ms, char kind) {
 
 bool LogFile::open(const std::string& name) {
     std::lock_guard<std::mutex> hold(lock_);
-    return file_.open(name, kGenericWrite, true, kOpenAlways, false);
+    open_ = file_.open(name, kGenericWrite, true, kOpenAlways, false);
+    return open_;
 }
 
-bool LogFile::isOpen() const {
-    return file_.isOpen();
-}
-
-// The handle is set before other threads start and kept until the process ends, so each entry
-// point reads it without the lock.
-void LogFile::logLine(std::string_view text, char kind) {
-    if (!file_.isOpen()) return;
+void LogFile::close() {
     std::lock_guard<std::mutex> hold(lock_);
+    if (!open_) return;
+    writePending();
+    open_ = false;
+    file_.close();
+}
+
+// Each entry point looks at the flag without the lock, so that a run without a log costs
+// nothing, and again under it, since the file may have been closed meanwhile.
+void LogFile::logLine(std::string_view text, char kind) {
+    if (!open_) return;
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!open_) return;
     appendEntry(text, kind);
     writePending();
 }
 
 void LogFile::gatherLine(std::string_view text, char kind) {
-    if (!file_.isOpen()) return;
+    if (!open_) return;
     std::lock_guard<std::mutex> hold(lock_);
+    if (!open_) return;
     appendEntry(text, kind);
     if (pending_.size() >= kGatherLimit) writePending();
 }
 
 void LogFile::flush() {
-    if (!file_.isOpen()) return;
+    if (!open_) return;
     std::lock_guard<std::mutex> hold(lock_);
-    writePending();
+    if (open_) writePending();
 }
 
 // The time stamp is taken under the lock, so the entries stand in the file in time order.
@@ -76,19 +82,17 @@ void LogFile::appendEntry(std::string_view text, char kind) {
 void LogFile::writePending() {
     if (pending_.empty()) return;
     file_.write(pending_.data(), pending_.size(), file_.position());
-    pending_.clear();
-    // Memory taken by an exceptionally long entry is given back.
-    if (pending_.capacity() > 4 * kGatherLimit) pending_.shrink_to_fit();
+    clearBuffer(pending_);
 }
 
 StopWatch& processStopWatch() {
-    static StopWatch watch;
-    return watch;
+    static StopWatch* watch = new StopWatch;
+    return *watch;
 }
 
 LogFile& processLog() {
-    static LogFile log(processStopWatch());
-    return log;
+    static LogFile* log = new LogFile(processStopWatch());
+    return *log;
 }
 
 void logLine(const std::string& text, char kind) {

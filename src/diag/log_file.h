@@ -1,6 +1,7 @@
 // OS-independent: the log file of time-stamped entries.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -22,7 +23,9 @@ public:
     // Opens (or creates) the named file for appending, shared for reading only; false leaves
     // the log closed. Made before any thread that logs exists.
     bool open(const std::string& name);
-    bool isOpen() const;
+    bool isOpen() const { return open_; }
+    // Writes what was gathered and closes the file; later entries are dropped. Any thread.
+    void close();
 
     // Appends one entry "%d.%03d: %c " + text with CR LF line ends; any thread; nothing while
     // closed. The entry reaches the file before the call returns, in one write with the entries
@@ -40,12 +43,14 @@ private:
     void writePending();
 
     StopWatch& timeBase_;
+    std::atomic<bool> open_{false};  // a look without the lock; file_ is used under it
     TextFile file_;
     std::mutex lock_;     // guards file_'s writes and pending_
     std::string pending_; // whole entries, in order, not yet written
 };
 
-// The process-wide stop watch (the log's time base) and log.
+// The process-wide stop watch (the log's time base) and log. They are never destroyed, so that
+// a thread still running at process end (the control handler's) finds them usable.
 StopWatch& processStopWatch();
 LogFile& processLog();
 

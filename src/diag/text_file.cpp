@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "config/text_utils.h"
+#include "platform/io.h"
 
 namespace relayon {
 
@@ -55,7 +56,7 @@ bool TextFile::readLine(std::string& out) {
         ++position_;
         if (byte == '\r') continue;
         if (byte == '\n') return true;
-        out += byte;
+        if (out.size() < kMaxLineBytes) out += byte;
     }
 }
 
@@ -75,7 +76,7 @@ bool TextFile::seek(std::uint64_t pos) {
 bool TextFile::write(const void* data, std::size_t length, std::uint64_t pos) {
     if (!handle_.valid() || !seek(pos)) return false;
     std::size_t written = 0;
-    bool ok = os::writeFile(handle_.get(), data, length, written);
+    bool ok = os::writeAll(handle_.get(), data, length, &written);
     position_ += written;
     return ok;
 }

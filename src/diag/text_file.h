@@ -35,9 +35,12 @@ public:
               bool randomAccess);
     void close();
     bool isOpen() const { return handle_.valid(); }
+    // True for a file on a disk, as opposed to a device or a pipe.
+    bool isRegularFile() const { return handle_.valid() && os::isRegularFile(handle_.get()); }
 
     // The next line without its LF and with every CR dropped. A last line without LF counts;
-    // false only when the end of the file (or a read error) comes before any byte.
+    // false only when the end of the file (or a read error) comes before any byte. A line is
+    // kept to kMaxLineBytes; the rest of it is skipped.
     bool readLine(std::string& out);
 
     // Moves to an absolute offset; on failure the position becomes 0.

@@ -13,61 +13,57 @@ namespace {
 const std::string kReadFile = "<readfile>";
 const std::string kDelete = "<delete>";
 
-// Replaces every occurrence of pattern in text by replacement, searching on after each inserted
-// replacement so that it is never searched again. pattern must not be empty.
-void replaceAll(std::string& text, const std::string& pattern, const std::string& replacement) {
+// Replaces every occurrence of pattern in text by replacement, in one pass, so that an inserted
+// replacement is never searched again; the result is kept to kMaxLineBytes. pattern must not
+// be empty. Returns true when the result was cut.
+bool replaceAll(std::string& text, const std::string& pattern, const std::string& replacement) {
     std::size_t pos = text.find(pattern);
-    while (pos != std::string::npos) {
-        text.replace(pos, pattern.size(), replacement);
-        pos = text.find(pattern, pos + replacement.size());
+    if (pos == std::string::npos) return false;
+    std::string result;
+    bool cut = false;
+    std::size_t from = 0;
+    for (; pos != std::string::npos && !cut; pos = text.find(pattern, from)) {
+        cut = appendWithinLimit(result, std::string_view(text).substr(from, pos - from)) ||
+              appendWithinLimit(result, replacement);
+        from = pos + pattern.size();
     }
-}
-
-// Reads a decimal integer as atoi does: leading blanks, an optional sign, then digits up to the
-// first non-digit; 0 without digits. Saturates far beyond any word count instead of overflowing.
-long long readCount(const std::string& word) {
-    const long long limit = 1000000000;
-    std::size_t i = word.find_first_not_of(kBlanks);
-    if (i == std::string::npos) return 0;
-    bool negative = false;
-    if (word[i] == '+' || word[i] == '-') negative = word[i++] == '-';
-    long long value = 0;
-    for (; i < word.size() && word[i] >= '0' && word[i] <= '9'; ++i) {
-        if (value < limit) value = value * 10 + (word[i] - '0');
-    }
-    return negative ? -value : value;
+    if (!cut) cut = appendWithinLimit(result, std::string_view(text).substr(from));
+    text.swap(result);
+    return cut;
 }
 
 }  // namespace
 
-void applyReadFile(std::string& text, FileSource& files, NoteSink& notes) {
-    if (!equalsIgnoreCase(nthField(text, 1), kReadFile)) return;
+bool applyReadFile(std::string& text, FileSource& files, NoteSink& notes) {
+    if (!equalsIgnoreCase(nthField(text, 1), kReadFile)) return false;
     // The name is everything after the keyword; blanks before the keyword do not shift it.
     std::string name = text.substr(text.find_first_not_of(kBlanks) + kReadFile.size());
     text.clear();
-    if (name.empty()) return;
+    if (name.empty()) return false;
     notes.note("Open file: " + name);
-    std::vector<std::string> lines;
     std::string errorText;
-    if (!files.readLines(name, lines, errorText)) {
-        notes.note("Error opening file: " + errorText);
-        return;
-    }
-    for (const std::string& line : lines) {
+    bool cut = false;
+    const auto take = [&text, &cut](const std::string& line) {
         std::string trimmed = trimBlanks(line);
-        if (trimmed.empty() || trimmed[0] == ';') continue;
-        text += trimmed;
-        text += '\n';
+        if (trimmed.empty() || trimmed[0] == ';') return true;
+        cut = appendWithinLimit(text, trimmed) || appendWithinLimit(text, "\n");
+        return !cut;
+    };
+    if (!files.readLines(name, take, errorText)) {
+        text.clear();
+        notes.note("Error opening file: " + errorText);
     }
+    return cut;
 }
 
-void substitutePlaceholders(std::string& text, const std::string& source) {
+bool substitutePlaceholders(std::string& text, const std::string& source) {
     // Slot 0 is the source line, slot k its word k; every slot after the first missing word is
     // empty, which nthField gives by itself.
-    replaceAll(text, "<string>", source);
+    bool cut = replaceAll(text, "<string>", source);
     for (int k = 1; k <= 9; ++k) {
-        replaceAll(text, "<string" + std::to_string(k) + ">", nthField(source, k));
+        cut |= replaceAll(text, "<string" + std::to_string(k) + ">", nthField(source, k));
     }
+    return cut;
 }
 
 void applyDelete(std::string& text) {
@@ -82,7 +78,7 @@ void applyDelete(std::string& text) {
         // that many words (a resume number below 1 counts as 1). Without a count word nothing
         // after the marker is kept.
         long long resume = count + 1;
-        if (i + 1 <= count) resume = i + readCount(words[i]) + 2;
+        if (i + 1 <= count) resume = i + readInteger(words[i]) + 2;
         if (resume < 1) resume = 1;
         for (long long j = resume; j <= count; ++j) result += words[j - 1] + ' ';
     }

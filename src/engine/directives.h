@@ -18,10 +18,12 @@ public:
 // When word 1 of text is "<readfile>" (any case), text becomes the file's lines, trimmed, with
 // blank and ';' lines left out, each followed by a line feed; empty when the file is missing.
 // Notes "Open file: " + name before reading and "Error opening file: " + system text on failure.
-void applyReadFile(std::string& text, FileSource& files, NoteSink& notes);
+// The text is kept to kMaxLineBytes: returns true when the file's lines were cut there.
+bool applyReadFile(std::string& text, FileSource& files, NoteSink& notes);
 
-// Replaces "<string>" by the source line and "<string1>".."<string9>" by its words 1 to 9.
-void substitutePlaceholders(std::string& text, const std::string& source);
+// Replaces "<string>" by the source line and "<string1>".."<string9>" by its words 1 to 9. The
+// text is kept to kMaxLineBytes: returns true when it was cut there.
+bool substitutePlaceholders(std::string& text, const std::string& source);
 
 // When text contains "<delete>", rejoins its space-separated words with single spaces, leaving
 // out a "<delete>" marker word (any case), the count word after it and that many further words.

@@ -6,7 +6,7 @@
 
 namespace relayon {
 
-bool DiskFileSource::readLines(const std::string& name, std::vector<std::string>& lines, std::string& errorText) {
+bool DiskFileSource::readLines(const std::string& name, const LineSink& sink, std::string& errorText) {
     // A blank name fails without a system call, so the system's last error would tell of some
     // earlier call; report no text instead.
     if (trimBlanks(name).empty()) {
@@ -18,9 +18,13 @@ bool DiskFileSource::readLines(const std::string& name, std::vector<std::string>
         errorText = lastErrorText();
         return false;
     }
+    if (!file.isRegularFile()) {
+        errorText = "Not a regular file";
+        return false;
+    }
     std::string line;
-    while (file.readLine(line)) lines.push_back(line);
-    file.close();
+    while (file.readLine(line) && sink(line)) {
+    }
     return true;
 }
 

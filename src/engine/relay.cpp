@@ -1,12 +1,14 @@
 // OS-independent: line pumps, line writers and control actions.
 #include "engine/relay.h"
 
+#include "config/text_utils.h"
 #include "diag/console.h"
 #include "diag/log_file.h"
 #include "engine/delivery.h"
 #include "engine/translation.h"
 #include "platform/file_copy.h"
 #include "platform/io.h"
+#include "process/input_thread.h"
 #include "process/server_process.h"
 
 namespace relayon {
@@ -16,8 +18,6 @@ namespace {
 // Bits of the debug mask that echo the lines written to each side.
 constexpr int kEchoToClient = 1;
 constexpr int kEchoToServer = 2;
-// Gathered lines are written once they hold this many bytes.
-constexpr std::size_t kGatherLimit = 64 * 1024;
 
 class LogNotes : public NoteSink {
 public:
@@ -33,10 +33,11 @@ Relay::Lane::Lane(const RuleTable& rules, const RuleTable& replyTable, const Set
       receiverEndLine(clientSide ? settings.EndLineServer : settings.EndLineClient),
       client(clientSide) {}
 
-Relay::Relay(const Settings& settings, const RuleTables& tables, ServerProcess& server,
+Relay::Relay(const Settings& settings, const RuleTables& tables, ServerProcess& server, ServerControl& control,
              os::RawHandle clientOutput)
     : settings_(settings),
       server_(server),
+      control_(control),
       clientOutput_(clientOutput),
       gather_(settings.Debug == 0),
       clientLane_(tables.client2Server, tables.client2Client, settings, true),
@@ -73,6 +74,12 @@ void Relay::pump(Lane& lane, const char* line, char kind, int echoLevel, std::ui
         return;
     }
     for (std::string_view out : lane.translator.lines()) deliver(lane, out);
+}
+
+void Relay::noteLineCut(std::uint64_t dropped) {
+    logLine("Line longer than " + std::to_string(kMaxLineBytes) + " bytes: " + std::to_string(dropped) +
+                " bytes dropped",
+            kNote);
 }
 
 bool Relay::deliverClientLine(std::string line) {
@@ -120,30 +127,16 @@ void Relay::flush(Lane& lane) {
         }
         if (settings_.Debug & kEchoToServer) debugConsole().write(lane.pending, kToServerColour);
     }
-    lane.pending.clear();
-    // Memory taken by an exceptionally long line is given back.
-    if (lane.pending.capacity() > 4 * kGatherLimit) lane.pending.shrink_to_fit();
+    clearBuffer(lane.pending);
 }
 
 void Relay::carryOut(const ControlAction& action) {
     switch (action.kind) {
     case ControlAction::Kind::Stop:
-        if (handover_.serverStopped.exchange(true)) return;
-        server_.stop(settings_.TerminateHard);
-        handover_.changed.set();
+        control_.stopServer();
         return;
     case ControlAction::Kind::Start:
-        if (!handover_.serverStopped || handover_.startPending) return;
-        if (server_.start(settings_.CommandLine) == 0) {
-            // Release what the failed start left (never a server still held, which start
-            // refuses to replace); the relay stays stopped and may try again.
-            if (!server_.running()) server_.stop(false);
-            logLine("Error starting server program.", kNote);
-            return;
-        }
-        handover_.startPending = true;
-        handover_.restartEvent.set();
-        handover_.changed.set();
+        control_.startServer();
         return;
     case ControlAction::Kind::Copy:
         os::copyFile(action.source, action.target);

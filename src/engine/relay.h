@@ -2,7 +2,7 @@
 // log, the debug console, the server process and the client's output.
 #pragma once
 
-#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -13,28 +13,26 @@
 #include "engine/file_source.h"
 #include "engine/translation.h"
 #include "platform/handle.h"
-#include "process/event.h"
 
 namespace relayon {
 
 class ServerProcess;
 
-// The hand-over between the control actions, which run on the client-side reader, and the
-// supervisor on the main thread, which alone starts and stops the server-side reader.
-struct ServerHandover {
-    std::atomic<bool> serverStopped{false};  // set by "<stop>", cleared by the supervisor
-    // A "<start>" launched a server that the supervisor has not taken over yet; further start
-    // lines do nothing until it has, so no second server is started over the first.
-    std::atomic<bool> startPending{false};
-    Event restartEvent;  // set by a successful "<start>"
-    Event changed;       // set by "<stop>" and "<start>" to wake the supervisor
+// Whoever owns the server's life, as the "<stop>" and "<start>" actions see it. Each call returns
+// once the request has been carried out (or refused), so that the lines after the action are
+// handled after it.
+class ServerControl {
+public:
+    virtual ~ServerControl() = default;
+    virtual void stopServer() = 0;
+    virtual void startServer() = 0;
 };
 
 class Relay {
 public:
     // clientOutput is Relayon's standard output as it was at start. The settings and tables
     // must not change while the relay exists.
-    Relay(const Settings& settings, const RuleTables& tables, ServerProcess& server,
+    Relay(const Settings& settings, const RuleTables& tables, ServerProcess& server, ServerControl& control,
           os::RawHandle clientOutput);
 
     // The pumps: reader callbacks for lines from the client and from the server. Always true.
@@ -51,7 +49,8 @@ public:
     bool deliverClientLine(std::string line);
     bool deliverServerLine(std::string line);
 
-    ServerHandover& handover() { return handover_; }
+    // Logs that the reader cut a received line, with the bytes it dropped.
+    static void noteLineCut(std::uint64_t dropped);
 
 private:
     // One direction: the pump's translator and the whole lines its writer has not written yet,
@@ -76,10 +75,10 @@ private:
 
     const Settings& settings_;
     ServerProcess& server_;
+    ServerControl& control_;
     const os::RawHandle clientOutput_;
     const bool gather_;  // false: every line is written (and echoed) on its own, at once
     DiskFileSource files_;
-    ServerHandover handover_;
     // Both readers write to each side (a reply and a passed-on line); a write of gathered lines
     // holds the side's lock, so that no other write lands inside it.
     std::mutex clientWriteLock_;

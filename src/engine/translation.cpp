@@ -117,19 +117,22 @@ bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& te
         // The rewritten text is built in one pass, so that many matches in a long line cost
         // linear time. The search goes on after each replaced key: the inserted value is never
         // searched again.
+        // A value longer than its key makes the text grow: it is kept to kMaxLineBytes.
         const std::string_view source = owned ? std::string_view(text_) : received;
         scratch_.clear();
         inserts_.clear();
         std::size_t from = 0;
-        while (pos != std::string_view::npos) {
-            scratch_.append(source, from, pos - from);
+        bool full = false;
+        while (pos != std::string_view::npos && !full) {
+            full = appendWithinLimit(scratch_, source.substr(from, pos - from));
             inserts_.push_back(scratch_.size());
-            scratch_.append(value);
+            full = full || appendWithinLimit(scratch_, value);
             from = pos + key.size();
             if (key.empty()) break;
             pos = findKey(source, key, from);
         }
-        scratch_.append(source, from, std::string_view::npos);
+        if (!full) full = appendWithinLimit(scratch_, source.substr(from));
+        cut_ = cut_ || full;
         text_.swap(scratch_);
         owned = true;
         if (text_.empty()) return false;
@@ -146,14 +149,17 @@ void LineTranslator::translate(std::string_view received, FileSource& files, Not
     received = received.substr(0, received.find('\0'));
     bool owned = false;
     bool templated = false;
-    if (!applyRules(received, owned, templated)) return;
-    std::string_view text = owned ? std::string_view(text_) : received;
-    if (text.empty()) {
-        // An empty line still reaches the other side as one empty line, without directives.
-        lines_.emplace_back();
-        return;
+    cut_ = false;
+    if (applyRules(received, owned, templated)) {
+        std::string_view text = owned ? std::string_view(text_) : received;
+        if (text.empty()) {
+            // An empty line still reaches the other side as one empty line, without directives.
+            lines_.emplace_back();
+        } else {
+            finish(text, owned, templated, received, files, notes);
+        }
     }
-    finish(text, owned, templated, received, files, notes);
+    if (cut_) notes.note("Translated line cut at " + std::to_string(kMaxLineBytes) + " bytes");
 }
 
 void LineTranslator::finish(std::string_view text, bool owned, bool templated, std::string_view received,
@@ -162,10 +168,10 @@ void LineTranslator::finish(std::string_view text, bool owned, bool templated, s
     // one is cut into lines as it is.
     if (templated || text.find('<') != std::string_view::npos) {
         if (!owned) text_.assign(text);
-        if (firstWordOpensAngle(text_)) applyReadFile(text_, files, notes);
+        if (firstWordOpensAngle(text_)) cut_ = applyReadFile(text_, files, notes) || cut_;
         if (templated) {
             source_.assign(received);
-            substitutePlaceholders(text_, source_);
+            cut_ = substitutePlaceholders(text_, source_) || cut_;
         }
         applyDelete(text_);
         if (actionsEnabled_ && firstWordOpensAngle(text_)) {

@@ -29,7 +29,8 @@ struct Translation {
 // readfile, placeholder and delete directives run, then (when actionsEnabled, the client
 // direction) a control action is recognised, and otherwise the text is cut into lines at line
 // feeds. stringRulesPresent false lets the rule pass skip the test for template values.
-// Directive notes for the log go to notes.
+// Directive notes for the log go to notes. A text that would grow past kMaxLineBytes (by rules,
+// placeholders or a file) is cut there, with a note.
 class LineTranslator {
 public:
     LineTranslator(const RuleTable& rules, bool stringRulesPresent, bool actionsEnabled);
@@ -73,6 +74,7 @@ private:
     std::string source_;   // the received text, kept for placeholders
     std::vector<std::string_view> lines_;
     ControlAction action_;
+    bool cut_ = false;  // the text of the current line reached kMaxLineBytes
 };
 
 // Translates one received line with a translator of its own (see LineTranslator).

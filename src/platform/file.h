@@ -33,14 +33,14 @@ RawHandle openFile(const std::string& name, std::uint32_t access, std::uint32_t 
 // Reads up to size bytes at the file pointer; got is 0 at the end of the file.
 bool readFile(RawHandle file, void* buffer, std::size_t size, std::size_t& got);
 
-// Writes the bytes at the file pointer in one system call, continued only when the system takes
-// part of them; written counts the bytes that reached the file, also on failure.
-bool writeFile(RawHandle file, const void* data, std::size_t size, std::size_t& written);
-
 enum class SeekFrom { Begin, End };
 
 // Moves the file pointer by distance from the origin; position receives the new offset.
 bool seekFile(RawHandle file, std::int64_t distance, SeekFrom from, std::uint64_t& position);
+
+// True for a file on a disk (POSIX: a regular file; Windows: FILE_TYPE_DISK), as opposed to a
+// device, a pipe or a directory.
+bool isRegularFile(RawHandle file);
 
 // The file's length in bytes.
 bool fileSize(RawHandle file, std::uint64_t& size);

@@ -13,7 +13,7 @@ enum class ReadStatus {
     End,          // the writer closed its end, or the end of a file was reached
     Empty,        // the read succeeded with no bytes (a Windows console at its end-of-file key)
     Error,        // another failure; error holds the system's code
-    Interrupted,  // ReadInterrupt::interrupt ended the read (ReadInterrupt::read only)
+    Interrupted,  // the calling thread's IoInterrupt was set
 };
 
 struct ReadResult {
@@ -23,42 +23,52 @@ struct ReadResult {
 };
 
 // Reads what the handle has, up to size bytes, waiting only until at least one byte is there.
-// Interrupted calls are retried.
+// Interrupted system calls are retried. On a thread attached to an IoInterrupt, the wait ends
+// with Interrupted as soon as the interrupt is set.
 ReadResult readSome(RawHandle handle, void* buffer, std::size_t size);
 
-// Writes all bytes: one system write, continued only when the system takes part of them.
-bool writeAll(RawHandle handle, const void* data, std::size_t size);
+// Writes all bytes, continuing where the system takes only part of them; false on a failure, on
+// a write that takes nothing, and on a thread attached to an IoInterrupt once it is set (a
+// reader that does not read then never holds the writer). written, when given, receives the
+// bytes that reached the handle, also on failure.
+bool writeAll(RawHandle handle, const void* data, std::size_t size, std::size_t* written = nullptr);
+
+// Makes writes to a pipe end of Relayon's own return instead of waiting when the pipe is full,
+// so that writeAll can wait for room and for its interrupt at once (POSIX: O_NONBLOCK; Windows
+// has no such mode for anonymous pipes and does nothing).
+void setNonBlocking(RawHandle handle);
 
 // The process's standard handles as they are now (kNoHandle when there is none).
 RawHandle standardInput();
 RawHandle standardOutput();
 RawHandle standardError();
 
-// Lets one thread end another thread's blocking read without closing the handle under it.
-// The reading thread attaches itself, then reads through read(); interrupt() from any thread
-// makes the current read, and every later one until clear(), return Interrupted. A read that
-// has already entered the system is cut short (Windows: CancelSynchronousIo; POSIX: a signal
-// that makes it fail with EINTR), which can miss a read that is only about to start, so callers
-// repeat interrupt() until the reader has ended.
-class ReadInterrupt {
+// Lets one thread end the blocking reads and writes of another without closing a handle under
+// it. A thread attaches itself; from then on its readSome and writeAll calls return at once
+// once interrupt() has been called from any thread, until clear(). POSIX waits for the handle
+// and a wake-up descriptor together, so the interrupt ends a wait at once. Windows cancels the
+// thread's synchronous I/O, which can miss a call that is only about to start: there
+// interruptRepeatMs() is how often the interrupter should call interrupt() again until the
+// thread has ended.
+class IoInterrupt {
 public:
-    ReadInterrupt();
-    ~ReadInterrupt();
-    ReadInterrupt(const ReadInterrupt&) = delete;
-    ReadInterrupt& operator=(const ReadInterrupt&) = delete;
+    IoInterrupt();
+    ~IoInterrupt();
+    IoInterrupt(const IoInterrupt&) = delete;
+    IoInterrupt& operator=(const IoInterrupt&) = delete;
 
-    void attachCurrentThread();  // by the reading thread, before its first read
-    void detach();               // by the reading thread, when it stops reading
-    ReadResult read(RawHandle handle, void* buffer, std::size_t size);
+    void attachCurrentThread();  // by the thread, before its first read or write
+    void detach();               // by the thread, when it no longer reads or writes
     void interrupt();
-    void clear();  // makes reads wait again; only while no thread reads
-    // Last resort: ends the attached thread wherever it is (Windows); false where the system
-    // cannot, or when no thread is attached.
-    bool terminateThread();
+    void clear();  // only while no attached thread reads or writes
+
+    struct Native;  // the platform's state, opaque here
 
 private:
-    struct Native;
     std::unique_ptr<Native> native_;
 };
+
+// 0 when a single interrupt() is enough, else the interval for repeating it.
+int interruptRepeatMs();
 
 }  // namespace relayon::os

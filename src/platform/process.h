@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/handle.h"
 
@@ -11,9 +12,9 @@ namespace relayon::os {
 
 struct SpawnRequest {
     std::string commandLine;       // the whole command line; Windows hands it to the system
-    std::string program;           // POSIX: full path of the executable found on the command
-                                   // line; empty: the first word, looked up on PATH
-    std::string arguments;         // POSIX, with program: the command line after the program
+    std::string program;           // full path of the executable found on the command line;
+                                   // empty: POSIX looks argv[0] up on PATH
+    std::vector<std::string> argv; // POSIX: the argument vector, argv[0] naming the program
     std::string workingDirectory;  // empty: the child starts in Relayon's current directory
     unsigned priorityClass = 0;    // creation priority class (platform/priority.h); 0: default
     RawHandle input = kNoHandle;   // the child's standard handles; the child inherits these
@@ -31,7 +32,7 @@ void openMissingStandardHandles();
 
 // A started child process, the leader of a process group of its own with no console or
 // controlling terminal. Dropping it closes Relayon's handles to the process but leaves the
-// process running; on POSIX a child dropped before it was reaped is reaped once it has ended.
+// process running; on POSIX a child dropped before it was reaped is reaped as soon as it ends.
 class Process {
 public:
     Process();
@@ -50,6 +51,10 @@ public:
     // Waits up to timeoutMs (-1: no limit) for the process to end; on POSIX it is reaped.
     WaitResult wait(int timeoutMs);
     bool terminate();  // ends the process at once (TerminateProcess, SIGKILL)
+
+    // Sends Ctrl-C or Break to the process's group (signals.h), only while the process has not
+    // been reaped, so that a group id the system may have reused is never signalled.
+    bool sendControlEvent(unsigned event);
 
     // Stops and continues the main thread (POSIX: the whole process, SIGSTOP and SIGCONT).
     bool suspend();

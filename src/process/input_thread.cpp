@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "config/text_utils.h"
 #include "platform/priority.h"
 
 namespace relayon {
@@ -15,7 +16,6 @@ namespace {
 
 constexpr std::size_t kReadSize = 64 * 1024;
 constexpr int kStopWaitMs = 1000;
-constexpr int kInterruptRepeatMs = 10;
 // A read error that keeps coming back (not an end of input) ends the reader after this many
 // failures in a row, with a pause after each, instead of spinning.
 constexpr int kMaxFailedReads = 50;
@@ -25,16 +25,6 @@ constexpr int kQuickEmptyReads = 10;
 // The reader whose thread this is, so that its callback's calls of start and stop never wait
 // for the lock that a stop on another thread holds while it waits for this very thread.
 thread_local const InputThread* currentReader = nullptr;
-
-// Appends bytes [from, to) to line without its carriage returns.
-void appendWithoutCr(std::string& line, const char* from, const char* to) {
-    while (from < to) {
-        const char* cr = static_cast<const char*>(std::memchr(from, '\r', static_cast<std::size_t>(to - from)));
-        const char* stop = cr ? cr : to;
-        line.append(from, stop);
-        from = cr ? cr + 1 : to;
-    }
-}
 
 }  // namespace
 
@@ -59,6 +49,11 @@ std::shared_ptr<os::Handle> InputThread::handle() const {
     return handle_;
 }
 
+std::string InputThread::failure() const {
+    std::lock_guard<std::mutex> guard(failureLock_);
+    return failure_;
+}
+
 bool InputThread::start(int priority) {
     if (currentReader == this) return true;  // its own thread is registered
     std::lock_guard<std::mutex> guard(controlLock_);
@@ -66,6 +61,10 @@ bool InputThread::start(int priority) {
     stopRequested_ = false;
     ended_.reset();
     interrupt_.clear();
+    {
+        std::lock_guard<std::mutex> hold(failureLock_);
+        failure_.clear();
+    }
     try {
         thread_ = std::thread(&InputThread::run, this, priority);
         registered_ = true;
@@ -76,41 +75,62 @@ bool InputThread::start(int priority) {
     return true;
 }
 
-void InputThread::stop() {
+void InputThread::interrupt() {
+    stopRequested_ = true;
+    interrupt_.interrupt();
+}
+
+bool InputThread::stop() {
     if (currentReader == this) {  // from its callback: the thread ends after it, stop joins later
         stopRequested_ = true;
-        return;
+        return true;
     }
     std::lock_guard<std::mutex> guard(controlLock_);
-    if (!thread_.joinable()) return;
+    if (!thread_.joinable()) return true;
     stopRequested_ = true;
-
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kStopWaitMs);
-    bool ended = false;
-    do {
-        interrupt_.interrupt();  // repeated: a read about to start is not caught by the first
-        ended = ended_.wait(kInterruptRepeatMs);
-    } while (!ended && Clock::now() < deadline);
-    if (!ended && interrupt_.terminateThread()) ended_.set();
-    thread_.join();
+    interrupt_.interrupt();
+    bool ended;
+    const int repeatMs = os::interruptRepeatMs();
+    if (repeatMs == 0) {
+        ended = ended_.wait(kStopWaitMs);
+    } else {
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kStopWaitMs);
+        while (!(ended = ended_.wait(repeatMs)) && Clock::now() < deadline) interrupt_.interrupt();
+    }
     registered_ = false;
+    if (!ended) {
+        thread_.detach();
+        return false;
+    }
+    thread_.join();
+    return true;
 }
 
 void InputThread::run(int priority) {
     currentReader = this;
     interrupt_.attachCurrentThread();
     os::setCurrentThreadPriority(priority);
-    std::string line;
-    std::string unread;
-    unread.swap(unread_);
-    std::shared_ptr<os::Handle> unreadFrom = std::move(unreadFrom_);
-    bool goOn = true;
-    if (!unread.empty() && unreadFrom == handle()) {
-        goOn = deliver(&unread[0], unread.size(), line, unreadFrom);
-        if (afterRead) afterRead();
+    // Nothing the callback throws may end the process: the reader ends, and says why.
+    try {
+        std::string line;
+        std::string unread;
+        unread.swap(unread_);
+        std::shared_ptr<os::Handle> unreadFrom = std::move(unreadFrom_);
+        bool goOn = true;
+        if (!unread.empty() && unreadFrom == handle()) {
+            goOn = deliver(&unread[0], unread.size(), line, unreadFrom);
+            if (afterRead) afterRead();
+        }
+        if (goOn) readLoop(line);
+    } catch (const std::exception& error) {
+        std::lock_guard<std::mutex> guard(failureLock_);
+        failure_ = error.what();
+    } catch (...) {
+        std::lock_guard<std::mutex> guard(failureLock_);
+        failure_ = "unknown exception";
     }
-    if (goOn) readLoop(line);
+    dropped_ = 0;
     interrupt_.detach();
     ended_.set();
 }
@@ -122,7 +142,7 @@ void InputThread::readLoop(std::string& line) {
     while (!stopRequested_) {
         std::shared_ptr<os::Handle> source = handle();
         if (!source || !source->valid()) break;
-        os::ReadResult result = interrupt_.read(source->get(), buffer.data(), buffer.size());
+        os::ReadResult result = os::readSome(source->get(), buffer.data(), buffer.size());
         if (result.status == os::ReadStatus::Data) {
             failedReads = 0;
             emptyReads = 0;
@@ -141,6 +161,20 @@ void InputThread::readLoop(std::string& line) {
     }
 }
 
+// Appends bytes [from, to) to line without their carriage returns, up to kMaxLineBytes; the
+// bytes beyond are counted as dropped.
+void InputThread::append(std::string& line, const char* from, const char* to) {
+    while (from < to) {
+        const char* cr = static_cast<const char*>(std::memchr(from, '\r', static_cast<std::size_t>(to - from)));
+        const char* stop = cr ? cr : to;
+        const std::size_t size = static_cast<std::size_t>(stop - from);
+        const std::size_t room = kMaxLineBytes - line.size();
+        line.append(from, size < room ? size : room);
+        if (size > room) dropped_ += size - room;
+        from = cr ? cr + 1 : to;
+    }
+}
+
 // Cuts bytes read from source into lines; false when the thread is to end, because the callback
 // said so or a stop was requested. The bytes after that line are kept for the next thread.
 // A line that lies wholly in bytes is handed over where it lies: its carriage returns are
@@ -152,11 +186,11 @@ bool InputThread::deliver(char* bytes, std::size_t count, std::string& line,
     while (next < end) {
         char* feed = static_cast<char*>(std::memchr(next, '\n', static_cast<std::size_t>(end - next)));
         if (feed == nullptr) {
-            appendWithoutCr(line, next, end);  // the rest of the line comes with a later read
+            append(line, next, end);  // the rest of the line comes with a later read
             break;
         }
         const char* text;
-        if (line.empty()) {
+        if (line.empty() && dropped_ == 0) {
             char* stop = feed;
             if (char* cr = static_cast<char*>(std::memchr(next, '\r', static_cast<std::size_t>(feed - next)))) {
                 stop = cr;
@@ -167,11 +201,15 @@ bool InputThread::deliver(char* bytes, std::size_t count, std::string& line,
             *stop = '\0';
             text = next;
         } else {
-            appendWithoutCr(line, next, feed);
+            append(line, next, feed);
             text = line.c_str();
         }
         const bool goOn = !callback || callback(text, context);
-        line.clear();
+        if (dropped_ != 0) {
+            if (lineCut) lineCut(dropped_);
+            dropped_ = 0;
+        }
+        clearBuffer(line);
         next = feed + 1;
         if (!goOn || stopRequested_) {
             unread_.assign(next, static_cast<std::size_t>(end - next));

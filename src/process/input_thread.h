@@ -2,12 +2,14 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "config/text_utils.h"
 #include "platform/handle.h"
 #include "platform/io.h"
 #include "process/event.h"
@@ -17,12 +19,16 @@ namespace relayon {
 // Reads a handle on a thread of its own and calls callback once per line, in input order:
 // the bytes before each line feed, with every carriage return dropped, as a zero-terminated
 // text valid during the call (a zero byte ends it early). Bytes after the last line feed are
-// never delivered. A false result from the callback ends the thread.
+// never delivered. A false result from the callback ends the thread. A line longer than
+// kMaxLineBytes is handed over cut to that length, and lineCut then hears how many bytes were
+// dropped, so that memory stays bounded whatever a peer sends.
 //
 // The thread ends by itself at the end of the input, on a false callback result, when there is
-// no handle, or after a run of failed reads; ended() is then set, and the reader stays
-// registered until stop(). start and stop may be called from any thread; from the reader's own
-// callback, stop only asks the thread to end after the callback.
+// no handle, after a run of failed reads, or when its callback throws (failure() then says
+// what was thrown); ended() is then set, and the reader stays registered until stop(). start
+// and stop may be called from any thread; from the reader's own callback, stop only asks the
+// thread to end after the callback. Reads and writes that the thread makes (the callback's
+// writes too) end when stop() interrupts them.
 class InputThread {
 public:
     using Callback = std::function<bool(const char* line, int context)>;
@@ -44,18 +50,24 @@ public:
     // Called on the thread after the lines of each read have been handed to callback, before it
     // waits for more input or ends: the consumer may hold back work until then. Set before start.
     std::function<void()> afterRead;
+    // Called on the thread after a cut line was handed over, with the bytes dropped from it.
+    std::function<void(std::uint64_t dropped)> lineCut;
 
     // Starts the thread with the given thread priority level, unless a thread is registered
     // (then it returns true and changes nothing). False when no thread could be created.
     bool start(int priority);
 
-    // Ends the thread: a read it is blocked in is woken; a thread that does not end within
-    // 1000 ms is ended forcibly where the platform can (Windows), else waited for. Afterwards
-    // no thread is registered.
-    void stop();
+    // Ends the thread: a read or write it is blocked in is interrupted, and the thread is waited
+    // for up to 1000 ms. A thread that has not ended by then (stuck where no interrupt reaches)
+    // is left to itself and false is returned: its owner must then end the process without
+    // destroying what that thread uses. Afterwards no thread is registered.
+    bool stop();
+    // Asks the thread to end and interrupts what it is blocked in, without waiting for it.
+    void interrupt();
 
     bool registered() const { return registered_; }
-    bool stopRequested() const { return stopRequested_; }
+    // What the callback threw when it ended the thread; empty otherwise.
+    std::string failure() const;
 
     // Manual-reset: set when the thread has ended, cleared by start.
     Event& ended() { return ended_; }
@@ -63,6 +75,7 @@ public:
 private:
     void run(int priority);
     void readLoop(std::string& line);
+    void append(std::string& line, const char* from, const char* to);
     bool deliver(char* bytes, std::size_t count, std::string& line, const std::shared_ptr<os::Handle>& source);
 
     mutable std::mutex handleLock_;  // guards handle_ only, never held across a read
@@ -72,7 +85,10 @@ private:
     std::thread thread_;
     std::atomic<bool> registered_{false};  // thread_ holds a thread; read without the lock
     Event ended_{Event::kManualReset};
-    os::ReadInterrupt interrupt_;
+    os::IoInterrupt interrupt_;
+    std::uint64_t dropped_ = 0;  // bytes of the current line beyond kMaxLineBytes
+    mutable std::mutex failureLock_;
+    std::string failure_;
     // Bytes read but not handed over when a thread ended (after a false callback result or a
     // stop request), kept for the next thread on the same handle, as if never read.
     std::string unread_;

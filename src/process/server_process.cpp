@@ -4,8 +4,7 @@
 #include <system_error>
 
 #include "config/settings.h"
-#include "diag/console.h"
-#include "diag/log_file.h"
+#include "config/text_utils.h"
 #include "platform/io.h"
 #include "platform/path.h"
 #include "platform/pipe.h"
@@ -19,22 +18,8 @@ namespace {
 constexpr int kStopWaitMs = 5000;
 constexpr int kKillWaitMs = 1000;  // for a killed server to be gone
 
-// The bytes at which the search for the executable cuts the command line.
-bool isCutByte(char c) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    return byte >= 1 && byte <= 32;
-}
-
 bool endsWithIgnoringCase(const std::string& text, const std::string& end) {
-    if (text.size() < end.size()) return false;
-    for (std::size_t i = 0; i < end.size(); ++i) {
-        char a = text[text.size() - end.size() + i];
-        char b = end[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
-    }
-    return true;
+    return text.size() >= end.size() && equalsIgnoreCase(text.substr(text.size() - end.size()), end);
 }
 
 }  // namespace
@@ -56,10 +41,32 @@ bool findServerProgram(const std::string& commandLine, ServerProgram& out) {
                 return true;
             }
         }
-        while (end > 0 && !isCutByte(commandLine[end - 1])) --end;
+        while (end > 0 && !isBlankOrControl(commandLine[end - 1])) --end;
         if (end == 0) return false;
         --end;  // drop the separator itself
     }
+}
+
+std::vector<std::string> splitArguments(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    bool quoted = false;
+    for (char c : text) {
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (isBlankOrControl(c) && !quoted) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
 }
 
 bool resolveServerDirectory(const std::string& commandLine, std::string& out) {
@@ -80,48 +87,6 @@ ThrottleCycle throttleCycle(double percent) {
     return {runMs, suspendMs};
 }
 
-std::string priorityClassReport(unsigned value) {
-    std::string name;
-    switch (value) {
-        case os::kNormalPriorityClass: name = "normal"; break;
-        case os::kIdlePriorityClass: name = "idle"; break;
-        case os::kHighPriorityClass: name = "high"; break;
-        case os::kRealtimePriorityClass: name = "realtime"; break;
-        case os::kBelowNormalPriorityClass: name = "below"; break;
-        case os::kAboveNormalPriorityClass: name = "above"; break;
-        default: name = std::to_string(value);
-    }
-    return "Priority class set to " + name + "\n";
-}
-
-std::string threadPriorityReport(int value) {
-    std::string name;
-    switch (value) {
-        case os::kThreadPriorityNormal: name = "normal"; break;
-        case os::kThreadPriorityAboveNormal: name = "above normal"; break;
-        case os::kThreadPriorityHighest: name = "highest"; break;
-        case os::kThreadPriorityTimeCritical: name = "timecritical"; break;
-        case os::kThreadPriorityIdle: name = "idle"; break;
-        case os::kThreadPriorityLowest: name = "lowest"; break;
-        case os::kThreadPriorityBelowNormal: name = "below normal"; break;
-        default: name = std::to_string(value);
-    }
-    return "Thread priority set to " + name + "\n";
-}
-
-namespace {
-
-void report(const std::string& text, int debug) {
-    if (debug != 0) debugConsole().write(text, kNoticeColour);
-    logLine(text, kNote);
-}
-
-}  // namespace
-
-void reportPriorityClass(unsigned value, int debug) { report(priorityClassReport(value), debug); }
-
-void reportThreadPriority(int value, int debug) { report(threadPriorityReport(value), debug); }
-
 ServerProcess::ServerProcess()
     : priorityClass_(os::currentPriorityClass()), threadPriority_(os::currentThreadPriority()) {
     // A server that has gone must make writes to it fail, not end Relayon.
@@ -132,28 +97,43 @@ ServerProcess::~ServerProcess() { stop(false); }
 
 std::uint32_t ServerProcess::start(const std::string& commandLine) {
     std::lock_guard<std::mutex> lifecycle(lifecycleLock_);
+    startError_ = 0;
     if (commandLine.size() >= kMaxCommandLine || running()) return 0;
     processId_ = 0;
 
     // Every handle here closes itself on a failure; the server's own ends close at the end,
     // so that the output pipe reports its end when the server (the only holder) ends.
     os::Handle outputRead, outputWrite, inputRead, inputWrite;
-    if (os::createPipe(outputRead, outputWrite) != 0 || os::createPipe(inputRead, inputWrite) != 0) return 0;
+    int error = os::createPipe(outputRead, outputWrite);
+    if (error == 0) error = os::createPipe(inputRead, inputWrite);
+    if (error != 0) {
+        startError_ = error;
+        return 0;
+    }
+    // Relayon's end of the server's input never makes a writer wait where a stop cannot end it.
+    os::setNonBlocking(inputWrite.get());
 
     os::SpawnRequest request;
     request.commandLine = commandLine;
     ServerProgram program;
     if (findServerProgram(commandLine, program)) {
         request.program = program.path;
-        request.arguments = program.arguments;
+        request.argv = splitArguments(program.arguments);
+        request.argv.insert(request.argv.begin(), program.path);
         request.workingDirectory = program.directory;
+    } else {
+        request.argv = splitArguments(commandLine);
     }
     request.priorityClass = priorityClass();
     request.input = inputRead.get();
     request.output = outputWrite.get();
     request.error = outputWrite.get();  // the server's error output arrives mixed into its output
     os::Process process;
-    if (os::Process::spawn(request, process) != 0) return 0;
+    error = os::Process::spawn(request, process);
+    if (error != 0) {
+        startError_ = error;
+        return 0;
+    }
 
     const std::uint32_t id = process.id();
     {
@@ -169,7 +149,7 @@ std::uint32_t ServerProcess::start(const std::string& commandLine) {
     return id;
 }
 
-void ServerProcess::stop(bool hard) {
+bool ServerProcess::stop(bool hard) {
     std::lock_guard<std::mutex> lifecycle(lifecycleLock_);
     setCpuPower(100);  // ends the throttle thread, which resumes a server it suspended
     resumeServer();
@@ -187,16 +167,21 @@ void ServerProcess::stop(bool hard) {
     // the end of its input can do so during the wait.
     input.reset();
     output.reset();
-    if (!process.valid()) return;
-    if (process.wait(kStopWaitMs) == os::WaitResult::Timeout && hard) {
-        process.terminate();
-        process.wait(kKillWaitMs);
-    }
+    if (!process.valid()) return true;
+    if (process.wait(kStopWaitMs) != os::WaitResult::Timeout) return true;
+    if (!hard) return false;
+    process.terminate();
+    return process.wait(kKillWaitMs) != os::WaitResult::Timeout;
 }
 
 bool ServerProcess::running() const {
     std::lock_guard<std::mutex> state(stateLock_);
     return process_.valid();
+}
+
+bool ServerProcess::sendControlEvent(unsigned event) {
+    std::lock_guard<std::mutex> state(stateLock_);
+    return process_.valid() && process_.sendControlEvent(event);
 }
 
 bool ServerProcess::writeInput(const char* data, std::size_t size) {
@@ -260,11 +245,6 @@ void ServerProcess::resumeServer() {
     suspended_ = false;
 }
 
-bool ServerProcess::suspended() const {
-    std::lock_guard<std::mutex> state(stateLock_);
-    return suspended_;
-}
-
 bool ServerProcess::throttling() const { return suspendMs_ != 0; }
 
 void ServerProcess::setCpuPower(double percent) {
@@ -308,21 +288,23 @@ void ServerProcess::throttleLoop() {
     if (suspendedHere) resumeServer();
 }
 
-void ServerProcess::followOwnPriorities(int requestedClass, int requestedThread, int debug) {
+PriorityChanges ServerProcess::followOwnPriorities(int requestedClass, int requestedThread) {
+    PriorityChanges changes;
     if (requestedClass == kPriorityNotSet) {
         const unsigned own = os::currentPriorityClass();
         if (own != priorityClass()) {
             applyPriorityClass(own);
-            reportPriorityClass(own, debug);
+            changes.priorityClass = true;
         }
     }
     if (requestedThread == kPriorityNotSet) {
         const int own = os::currentThreadPriority();
         if (own != threadPriority()) {
             applyThreadPriority(own);
-            reportThreadPriority(own, debug);
+            changes.threadPriority = true;
         }
     }
+    return changes;
 }
 
 }  // namespace relayon

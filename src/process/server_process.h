@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/handle.h"
 #include "platform/process.h"
@@ -28,6 +29,10 @@ struct ServerProgram {
 };
 bool findServerProgram(const std::string& commandLine, ServerProgram& out);
 
+// The words of a command line, cut at blanks and control characters; double quotes group words
+// and are dropped. The argument vector a POSIX server is started with.
+std::vector<std::string> splitArguments(const std::string& text);
+
 // The directory of the server's executable (ending with its separator) into out; false when
 // none is found.
 bool resolveServerDirectory(const std::string& commandLine, std::string& out);
@@ -39,14 +44,11 @@ struct ThrottleCycle {
 };
 ThrottleCycle throttleCycle(double percent);
 
-// The texts of the two priority reports, each ending with a line feed.
-std::string priorityClassReport(unsigned value);
-std::string threadPriorityReport(int value);
-
-// Write a report to the debug console in the notice colour when debug is non-zero, then log it
-// as a note.
-void reportPriorityClass(unsigned value, int debug);
-void reportThreadPriority(int value, int debug);
+// What followOwnPriorities copied to the server.
+struct PriorityChanges {
+    bool priorityClass = false;
+    bool threadPriority = false;
+};
 
 // The server child process. Its standard input, output and error are pipes held by this object;
 // the server inherits nothing else of Relayon's. start and stop may meet on two threads: they
@@ -62,17 +64,24 @@ public:
     // Starts the server in its executable's directory with the stored priority class, thread
     // priority and boost; returns its process id, or 0. A command line of kMaxCommandLine
     // characters or more, and a start while a server is held, are refused with 0 and change
-    // nothing. A failed start leaves nothing open.
+    // nothing. A failed start leaves nothing open, and startError() says why.
     std::uint32_t start(const std::string& commandLine);
+    // The system's error code of the last failed start; 0 after a success or a refused start.
+    int startError() const { return startError_; }
 
     // Ends throttling with the server running, closes the server's input, and waits up to
     // 5000 ms for it to end; when hard, a server still running then is killed. A server that
     // does not end is otherwise left running, without its pipes. Afterwards no server is held.
-    void stop(bool hard);
+    // False when a server is left running.
+    bool stop(bool hard);
 
     bool running() const;
     // The last server's process id, kept after a stop; 0 before the first start.
     std::uint32_t processId() const { return processId_; }
+
+    // Sends Ctrl-C or Break to the server's process group, only while a server is held: the id
+    // of a server that is gone may already name other processes. Any thread.
+    bool sendControlEvent(unsigned event);
 
     // Writes the bytes to the server's input in one write; false when there is no server or the
     // write fails. Safe against a stop on another thread: the pipe end is closed only when the
@@ -95,7 +104,6 @@ public:
     // Stops and continues the server's main thread (POSIX: the whole server).
     void suspendServer();
     void resumeServer();
-    bool suspended() const;
 
     // Starts, retunes or ends throttling: the server runs percent per cent of each cycle; 100 or
     // more, 0 or less, end it.
@@ -105,8 +113,8 @@ public:
     bool throttling() const;
 
     // For each of class and thread priority not requested (kPriorityNotSet), copies Relayon's
-    // own to the server when it differs from the stored one, and reports it. Main thread only.
-    void followOwnPriorities(int requestedClass, int requestedThread, int debug);
+    // own to the server when it differs from the stored one. Main thread only.
+    PriorityChanges followOwnPriorities(int requestedClass, int requestedThread);
 
 private:
     void throttleLoop();
@@ -124,6 +132,7 @@ private:
     bool suspended_ = false;
 
     std::atomic<std::uint32_t> processId_{0};
+    std::atomic<int> startError_{0};
     std::atomic<int> runMs_{0};
     std::atomic<int> suspendMs_{0};
     Event throttleStop_;

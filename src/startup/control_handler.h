@@ -27,6 +27,6 @@ ControlDecision decideControlEvent(unsigned event, std::uint32_t serverProcessId
 
 // Installs the handler once, for the rest of the process's life; it reads the server's process
 // id and settings.Debug when an event arrives. Call it before starting any other thread.
-bool installControlHandler(const ServerProcess& server, const Settings& settings);
+bool installControlHandler(ServerProcess& server, const Settings& settings);
 
 }  // namespace relayon

@@ -1,7 +1,10 @@
 // OS-independent: start-up order, main loop and shutdown.
 #include "startup/supervisor.h"
 
+#include <cstdlib>
+#include <exception>
 #include <iostream>
+#include <mutex>
 
 #include "config/rule_table.h"
 #include "config/settings.h"
@@ -18,6 +21,7 @@
 #include "process/server_process.h"
 #include "startup/command_line.h"
 #include "startup/control_handler.h"
+#include "startup/reports.h"
 
 namespace relayon {
 
@@ -39,12 +43,55 @@ ServerProcess server;
 InputThread serverReader;
 
 constexpr int kPriorityStepMs = 2000;
-// How long a stopped server's reader may go on draining what the server wrote before it ended.
+// How long the server-side reader may go on passing on what a stopped server wrote before it
+// ended.
 constexpr int kDrainMs = 1000;
 
-void notice(const std::string& text) {
-    if (settings.Debug != 0) debugConsole().write(text + "\n", kNoticeColour);
-    logLine(text, kNote);
+// The "<stop>" and "<start>" actions, asked for on the client-side reader's thread and carried
+// out on the main thread, which alone starts and stops the server and its reader. An asker
+// waits until its request has been carried out, or until the supervisor stops serving.
+class ServerRequests : public ServerControl {
+public:
+    enum class Kind { None, Stop, Start };
+
+    void stopServer() override { ask(Kind::Stop); }
+    void startServer() override { ask(Kind::Start); }
+
+    Event& arrived() { return arrived_; }
+    Kind take() {
+        std::lock_guard<std::mutex> hold(lock_);
+        Kind kind = pending_;
+        pending_ = Kind::None;
+        return kind;
+    }
+    void done() { done_.set(); }
+    // Refuses every request from now on, and releases one that waits.
+    void close() { closed_.set(); }
+
+private:
+    void ask(Kind kind) {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            if (closed_.isSet()) return;
+            pending_ = kind;
+        }
+        arrived_.set();
+        Event* answers[] = {&done_, &closed_};
+        waitForAny(answers, 2, kInfinite);
+    }
+
+    std::mutex lock_;
+    Kind pending_ = Kind::None;
+    Event arrived_;
+    Event done_;
+    Event closed_{Event::kManualReset};
+};
+
+ServerRequests requests;
+
+void reportPriorities(bool priorityClass, bool threadPriority) {
+    if (priorityClass) notice(priorityClassReport(server.priorityClass()), settings.Debug);
+    if (threadPriority) notice(threadPriorityReport(server.threadPriority()), settings.Debug);
 }
 
 // The priority step after the first time-out: apply what was requested, once, or else keep
@@ -53,67 +100,111 @@ int priorityStep() {
     const int wantedClass = settings.requestedPriorityClass;
     const int wantedThread = settings.requestedThreadPriority;
     if (wantedClass == kPriorityNotSet && wantedThread == kPriorityNotSet) {
-        server.followOwnPriorities(wantedClass, wantedThread, settings.Debug);
+        const PriorityChanges changes = server.followOwnPriorities(wantedClass, wantedThread);
+        reportPriorities(changes.priorityClass, changes.threadPriority);
         return kPriorityStepMs;
     }
-    if (wantedClass != kPriorityNotSet) {
-        server.applyPriorityClass(static_cast<unsigned>(wantedClass));
-        reportPriorityClass(static_cast<unsigned>(wantedClass), settings.Debug);
-    }
-    if (wantedThread != kPriorityNotSet) {
-        server.applyThreadPriority(wantedThread);
-        reportThreadPriority(wantedThread, settings.Debug);
-    }
+    if (wantedClass != kPriorityNotSet) server.applyPriorityClass(static_cast<unsigned>(wantedClass));
+    if (wantedThread != kPriorityNotSet) server.applyThreadPriority(wantedThread);
+    reportPriorities(wantedClass != kPriorityNotSet, wantedThread != kPriorityNotSet);
     return kInfinite;
 }
 
-// Waits for the end of either side. Slot 0 is the server-side reader's end while the server is
-// watched, and the restart event while it is stopped on request; slot 1 the client-side
-// reader's end; slot 2 wakes the loop when a control action stopped or started the server.
-// The server-side reader is started and stopped here only, so a restart never races its end.
-void superviseRun(InputThread& clientReader, ServerHandover& handover) {
-    bool watching = true;
+// Starts the server-side reader on the current server's output.
+bool startServerReader() {
+    serverReader.setHandle(server.outputReader());
+    return serverReader.start(0);
+}
+
+// Stops the server, and lets its reader pass on what the server wrote before it ended. A server
+// that a soft stop left running may hold its output open for ever, so then nothing is drained.
+void stopServer(bool hard) {
+    const bool ended = server.stop(hard);
+    if (ended && serverReader.registered()) serverReader.ended().wait(kDrainMs);
+}
+
+void failedStart() {
+    server.stop(false);  // releases what the failed start left
+    logLine("Error starting server program.", kNote);
+}
+
+// Carries out a "<stop>" or "<start>" request; stopped tells whether the server is stopped on
+// request. A stop logs "Server closed" as its reader ends, and so does the start that follows.
+void serve(ServerRequests::Kind kind, bool& stopped) {
+    if (kind == ServerRequests::Kind::Stop && !stopped) {
+        stopped = true;
+        stopServer(settings.TerminateHard);
+        serverReader.stop();
+        logLine("Server closed", kNote);
+    } else if (kind == ServerRequests::Kind::Start && stopped) {
+        if (server.start(settings.CommandLine) == 0) {
+            failedStart();  // the relay stays stopped and may try again
+            return;
+        }
+        logLine("Server closed", kNote);
+        stopped = !startServerReader();
+        if (stopped) logLine("Unknown termination", kNote);
+    }
+}
+
+// Waits for the end of either side, for the requests of the control actions and for the
+// priority steps, until the relay is to shut down.
+void superviseRun(InputThread& clientReader) {
+    bool stopped = false;  // the server is stopped on request
     int timeout = kPriorityStepMs;
     for (;;) {
-        Event* slots[] = {watching ? &serverReader.ended() : &handover.restartEvent, &clientReader.ended(),
-                          &handover.changed};
-        const int result = waitForAny(slots, 3, timeout);
+        Event* slots[3];
+        int count = 0;
+        slots[count++] = &clientReader.ended();
+        slots[count++] = &requests.arrived();
+        if (!stopped) slots[count++] = &serverReader.ended();
+        const int result = waitForAny(slots, count, timeout);
         if (result == 0) {
-            logLine("Server closed", kNote);
-            if (!handover.serverStopped) return;
-            if (watching) {
-                serverReader.stop();
-                watching = false;
-            } else {
-                // The flags are cleared first: a stop that a line of the new server prompts
-                // must find the server running, or it would be ignored.
-                handover.serverStopped = false;
-                handover.startPending = false;
-                serverReader.setHandle(server.outputReader());
-                serverReader.start(0);
-                watching = true;
-            }
-        } else if (result == 1) {
             logLine("Client closed", kNote);
             return;
+        } else if (result == 1) {
+            serve(requests.take(), stopped);
+            requests.done();
         } else if (result == 2) {
-            // A server left running by a soft stop still holds its output pipe: after a short
-            // drain, end the reader so that the stop is seen.
-            if (watching && handover.serverStopped && !serverReader.ended().wait(kDrainMs)) {
-                serverReader.stop();
-            }
-        } else if (result == kWaitTimeout) {
-            timeout = priorityStep();
-        } else {
-            logLine("Unknown termination", kNote);
+            logLine("Server closed", kNote);
             return;
+        } else {
+            timeout = priorityStep();
         }
     }
 }
 
-}  // namespace
+// Logs why a reader ended, when it was something it threw.
+void reportFailure(const InputThread& reader, const char* side) {
+    const std::string failure = reader.failure();
+    if (!failure.empty()) logLine(std::string("Internal error in the ") + side + " reader: " + failure, kNote);
+}
 
-int runRelayon(int argc, char** argv) {
+// Ends both readers; false when one is stuck where no interrupt reaches. Both are interrupted
+// before either is waited for: one may wait for a lock that the other holds while it is blocked
+// in a write to a peer that does not read.
+bool stopReaders(InputThread& clientReader) {
+    requests.close();
+    clientReader.interrupt();
+    serverReader.interrupt();
+    return clientReader.stop() & serverReader.stop();
+}
+
+// Stops the readers when the run is left by an exception, before the relay they use goes.
+class ReadersGuard {
+public:
+    explicit ReadersGuard(InputThread& clientReader) : clientReader_(clientReader) {}
+    ~ReadersGuard() {
+        if (armed_ && !stopReaders(clientReader_)) std::_Exit(0);
+    }
+    void release() { armed_ = false; }
+
+private:
+    InputThread& clientReader_;
+    bool armed_ = true;
+};
+
+int run(int argc, char** argv) {
     parseCommandLine(argc, argv, settings);
     loadTranslationFile(settings, ruleTables, argc > 0 ? argv[0] : nullptr);
     if (settings.CommandLine.empty()) {
@@ -131,43 +222,64 @@ int runRelayon(int argc, char** argv) {
     server.applyBoost(settings.Boost);
 
     const std::string commandLine = trimBlanks(settings.CommandLine);
-    notice("Starting server: " + commandLine);
+    notice("Starting server: " + commandLine, settings.Debug);
     if (server.start(commandLine) == 0) {
-        server.stop(false);
         std::cout << "Error starting server program.\n" << std::flush;
-        logLine("Error starting server program.", kNote);
+        failedStart();
         return 0;
     }
-    reportPriorityClass(server.priorityClass(), settings.Debug);
-    reportThreadPriority(server.threadPriority(), settings.Debug);
+    reportPriorities(true, true);
 
-    Relay relay(settings, ruleTables, server, clientOutput);
-    serverReader.setHandle(server.outputReader());
+    Relay relay(settings, ruleTables, server, requests, clientOutput);
     serverReader.callback = [&relay](const char* line, int context) { return relay.serverPump(line, context); };
     serverReader.afterRead = [&relay] { relay.serverReadDone(); };
-    const bool serverReading = serverReader.start(0);
+    serverReader.lineCut = Relay::noteLineCut;
+    const bool serverReading = startServerReader();
     InputThread clientReader;
     clientReader.setBorrowedHandle(os::standardInput());
     clientReader.callback = [&relay](const char* line, int context) { return relay.clientPump(line, context); };
     clientReader.afterRead = [&relay] { relay.clientReadDone(); };
+    clientReader.lineCut = Relay::noteLineCut;
+    ReadersGuard guard(clientReader);
     const bool clientReading = clientReader.start(0);
     server.setCpuPower(settings.CpuPower);
 
     if (serverReading && clientReading) {
-        superviseRun(clientReader, relay.handover());
+        superviseRun(clientReader);
     } else {
         // Without both readers there is nothing to wait for.
         logLine("Unknown termination", kNote);
     }
+    requests.close();
+    reportFailure(clientReader, "client-side");
+    reportFailure(serverReader, "server-side");
 
     logLine(settings.TerminateHard ? "Stopping server (hard)" : "Stopping server communication", kNote);
-    server.stop(settings.TerminateHard);
-    // Lines the server wrote before it ended may still be in the pipe: let the reader pass them
-    // on to the client before it is stopped.
-    if (serverReader.registered()) serverReader.ended().wait(kDrainMs);
+    stopServer(settings.TerminateHard);
     logLine("Closing log", kNote);
-    clientReader.stop();
-    serverReader.stop();
+    guard.release();
+    const bool readersEnded = stopReaders(clientReader);
+    processLog().close();
+    debugConsole().close();
+    if (!readersEnded) {
+        // A reader stuck where no interrupt reaches still uses the relay and the objects above:
+        // end the process without destroying them.
+        std::_Exit(0);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int runRelayon(int argc, char** argv) {
+    // Nothing thrown may end Relayon with an abort: it is noted, and the run ends in order.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        logLine(std::string("Internal error: ") + error.what(), kNote);
+    } catch (...) {
+        logLine("Internal error", kNote);
+    }
     return 0;
 }
 

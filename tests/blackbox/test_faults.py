@@ -31,6 +31,15 @@ def difference(got, expected):
         len(got), len(expected), at, bytes(got[at:at + 80]))
 
 
+def resident_mib(pid):
+    """The peak resident size of a process in MiB, from /proc (0 once it has gone)."""
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            return next(int(l.split()[1]) for l in f if l.startswith("VmHWM:")) >> 10
+    except (OSError, StopIteration):
+        return 0
+
+
 class FaultTest(RelayonTestCase):
     def setUp(self):
         super().setUp()
@@ -110,15 +119,65 @@ class FaultTest(RelayonTestCase):
             self.assertTrue(got == expected, "run %d: %s" % (run, difference(got, expected)))
             self.assert_nothing_left(process)
 
-    def test_long_line_relayed_whole(self):
-        body = b"".join(b"%08x" % n for n in range(2 << 20))  # 16 MiB, no two blocks alike
-        process, output = self.start("[Server2Client]\nEND := end\n", log=None)
-        writer = self.feed(process, body + b"END\n")
-        output.wait(lambda d: d.endswith(b"end\n"), 240, "the long line")
+    def test_long_lines_up_to_the_limit_whole_and_cut_beyond(self):
+        limit = 16 << 20
+        body = b"".join(b"%08x" % n for n in range(limit // 8))[:limit - 3]  # no two blocks alike
+        over = b"o" * (limit + 5000)
+        process, output = self.start("[Server2Client]\nEND := end\n")
+        writer = self.feed(process, body + b"END\n" + over + b"\nlast\n")
+        output.wait(lambda d: d.endswith(b"last\n"), 240, "the line after the long ones")
         writer.join(60)
         self.end_input(process)
         got = output.finish(30)
-        self.assertTrue(got == b"ready\n" + body + b"end\n", difference(got, b"ready\n" + body + b"end\n"))
+        expected = b"ready\n" + body + b"end\n" + over[:limit] + b"\nlast\n"
+        self.assertTrue(got == expected, difference(got, expected))
+        notes = self.assert_clean_end(b"Client closed")
+        self.assertIn(b"Line longer than 16777216 bytes: 5000 bytes dropped", notes)
+        self.assert_nothing_left(process)
+
+    def test_memory_stays_bounded_without_line_feeds(self):
+        # A peer that never ends its line, and a template that multiplies what it receives.
+        size = (64 if harness.WINDOWS else 512) << 20  # WINE: 64 MiB, it pipes slowly
+        ini = "[Client2Server]\nx := " + "<string>" * 60 + "\n"
+        process, output = self.start(ini)
+        writer = self.feed(process, b"x" * size)
+        peak = 0
+        while writer.is_alive():
+            peak = max(peak, resident_mib(process.pid))
+            time.sleep(0.05)
+        process.stdin.write(b"\necho after\n")
+        process.stdin.flush()
+        output.wait(lambda d: d.endswith(b"echo after\n"), 120, "the line after the long one")
+        self.end_input(process)
+        if POSIX:
+            self.assertLess(peak, 100, "MiB resident while %d MiB arrived without a line feed" % (size >> 20))
+        notes = self.assert_clean_end(b"Client closed")
+        self.assertIn(b"Translated line cut at 16777216 bytes", notes)
+        self.assert_nothing_left(process)
+
+    def test_ends_soon_after_its_peers_stop_reading(self):
+        # The client never reads and the flooding server never ends: Relayon gives the server
+        # its five seconds, then ends whatever its readers were blocked in.
+        process = self.release_at_end(subprocess.Popen(
+            harness.command(harness.EXE, *self.arguments("", ["flood", "1000000"])), cwd=self.dir,
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL))
+        self.assertEqual(process.wait(timeout=30), 0)
+        self.assert_clean_end(b"Client closed")
+        process.stdout.close()
+        self.assert_nothing_left()
+
+    @unittest.skipIf(harness.WINDOWS, "a Windows server is not Relayon's child under Wine")
+    def test_server_outliving_a_soft_stop_is_reaped_when_it_ends(self):
+        process, output = self.start("", ["linger", "6"])
+        process.stdin.write(b"<stop>\necho here\n")
+        process.stdin.flush()
+        # The soft stop gives up after five seconds; the server ends a second later.
+        deadline = time.monotonic() + 20
+        while self.servers() or time.monotonic() < deadline - 12:
+            self.assertLess(time.monotonic(), deadline, "the server was not reaped")
+            time.sleep(0.1)
+        self.assertIsNone(process.poll())
+        self.end_input(process)
         self.assert_nothing_left(process)
 
     def test_client_that_stops_reading(self):

@@ -24,11 +24,13 @@ using relayon::RuleTable;
 class RuleFiles : public relayon::FileSource {
 public:
     explicit RuleFiles(const RuleTable& table) : table_(table) {}
-    bool readLines(const std::string& name, std::vector<std::string>& lines, std::string& error) override {
+    bool readLines(const std::string& name, const LineSink& sink, std::string& error) override {
         error = "not found";
         if (table_.findExact(relayon::trimBlanks(name)) == nullptr) return false;
         for (const auto& rule : table_.rules()) {
-            for (const std::string& line : relayon::splitFields(rule.second, "\n")) lines.push_back(line);
+            for (const std::string& line : relayon::splitFields(rule.second, "\n")) {
+                if (!sink(line)) return true;
+            }
         }
         return true;
     }

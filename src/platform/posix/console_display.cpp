@@ -6,6 +6,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "platform/io.h"
+
 namespace relayon::os {
 
 namespace {
@@ -53,19 +55,7 @@ bool writeDisplay(RawHandle display, const char* text, std::size_t size, std::ui
     std::string shown = colourSequence(attribute);
     shown.append(text, size);
     shown += "\x1b[0m";
-    const char* p = shown.data();
-    std::size_t left = shown.size();
-    while (left > 0) {
-        ssize_t n = ::write(static_cast<int>(display), p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return writeAll(display, shown.data(), shown.size());
 }
 
 void closeDisplay(RawHandle display) {

@@ -40,11 +40,14 @@ RawHandle openFile(const std::string& name, std::uint32_t access, std::uint32_t 
     case kTruncateExisting: truncate = true; break;
     default: errno = EINVAL; return kNoHandle;
     }
+    // Opened without waiting, so that a named pipe with no peer cannot hold the caller; reads
+    // and writes wait as usual afterwards.
     int fd;
     do {
-        fd = ::open(name.c_str(), mode | O_CLOEXEC | O_NOCTTY, 0666);
+        fd = ::open(name.c_str(), mode | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return kNoHandle;
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) return failWith(fd, errno);
 
     struct stat info;
     if (fstat(fd, &info) != 0) return failWith(fd, errno);
@@ -76,27 +79,17 @@ bool readFile(RawHandle file, void* buffer, std::size_t size, std::size_t& got) 
     }
 }
 
-bool writeFile(RawHandle file, const void* data, std::size_t size, std::size_t& written) {
-    const char* p = static_cast<const char*>(data);
-    written = 0;
-    while (written < size) {
-        ssize_t n = ::write(static_cast<int>(file), p + written, size - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 bool seekFile(RawHandle file, std::int64_t distance, SeekFrom from, std::uint64_t& position) {
     off_t result = lseek(static_cast<int>(file), static_cast<off_t>(distance),
                          from == SeekFrom::Begin ? SEEK_SET : SEEK_END);
     if (result < 0) return false;
     position = static_cast<std::uint64_t>(result);
     return true;
+}
+
+bool isRegularFile(RawHandle file) {
+    struct stat info;
+    return fstat(static_cast<int>(file), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool fileSize(RawHandle file, std::uint64_t& size) {

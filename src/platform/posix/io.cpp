@@ -2,139 +2,148 @@
 
 #include <atomic>
 #include <cerrno>
-#include <signal.h>
-#include <mutex>
+#include <climits>
+#include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace relayon::os {
 
+// A pipe whose read end is readable once interrupt() has written to it, so that one poll waits
+// for a handle and for the interrupt together.
+struct IoInterrupt::Native {
+    int wake[2] = {-1, -1};
+    std::atomic<bool> interrupted{false};
+};
+
 namespace {
 
-// One read; false (and no result) when a non-blocking descriptor has nothing yet.
-bool readOnce(RawHandle handle, void* buffer, std::size_t size, ReadResult& result) {
+thread_local const IoInterrupt::Native* attached = nullptr;
+
+// Waits until handle reports one of events (or an error the next call will report); false when
+// the interrupt was set first.
+bool waitReady(int handle, short events, const IoInterrupt::Native* interrupt) {
     for (;;) {
-        ssize_t n = ::read(static_cast<int>(handle), buffer, size);
-        if (n > 0) {
-            result = {ReadStatus::Data, static_cast<std::size_t>(n), 0};
-        } else if (n == 0) {
-            result = {ReadStatus::End, 0, 0};
-        } else if (errno == EINTR) {
-            continue;
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            return false;
-        } else if (errno == EPIPE || errno == EIO) {
-            result = {ReadStatus::End, 0, errno};
-        } else {
-            result = {ReadStatus::Error, 0, errno};
-        }
-        return true;
+        if (interrupt != nullptr && interrupt->interrupted) return false;
+        pollfd fds[2] = {{handle, events, 0}, {interrupt ? interrupt->wake[0] : -1, POLLIN, 0}};
+        int ready = ::poll(fds, interrupt ? 2 : 1, -1);
+        if (interrupt != nullptr && interrupt->interrupted) return false;
+        if (ready > 0 && fds[0].revents != 0) return true;
+        if (ready < 0 && errno != EINTR) return true;  // the call that follows reports it
     }
+}
+
+// True for a descriptor whose writes can wait for a peer: anything but a file or a disk.
+bool writesMayWait(int handle) {
+    struct stat info;
+    return ::fstat(handle, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode));
 }
 
 }  // namespace
 
 ReadResult readSome(RawHandle handle, void* buffer, std::size_t size) {
-    ReadResult result{ReadStatus::Error, 0, 0};
-    while (!readOnce(handle, buffer, size, result)) {
-        // A non-blocking descriptor with nothing in it: wait for data instead of spinning.
-        pollfd p{static_cast<int>(handle), POLLIN, 0};
-        ::poll(&p, 1, -1);
+    const int fd = static_cast<int>(handle);
+    const IoInterrupt::Native* interrupt = attached;
+    for (;;) {
+        if (interrupt != nullptr && !waitReady(fd, POLLIN, interrupt)) return {ReadStatus::Interrupted, 0, 0};
+        ssize_t n = ::read(fd, buffer, size);
+        if (n > 0) return {ReadStatus::Data, static_cast<std::size_t>(n), 0};
+        if (n == 0) return {ReadStatus::End, 0, 0};
+        const int error = errno;
+        if (error == EINTR) continue;
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            // A non-blocking descriptor with nothing in it: wait instead of spinning.
+            if (interrupt == nullptr) waitReady(fd, POLLIN, nullptr);
+            continue;
+        }
+        if (error == EPIPE || error == EIO) return {ReadStatus::End, 0, error};
+        return {ReadStatus::Error, 0, error};
     }
-    return result;
 }
 
-bool writeAll(RawHandle handle, const void* data, std::size_t size) {
+bool writeAll(RawHandle handle, const void* data, std::size_t size, std::size_t* written) {
+    const int fd = static_cast<int>(handle);
     const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = ::write(static_cast<int>(handle), p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        size -= static_cast<std::size_t>(n);
+    std::size_t done = 0;
+    // Only writes that can wait for a peer are interrupted; a file takes its bytes at once.
+    const IoInterrupt::Native* interrupt = attached != nullptr && writesMayWait(fd) ? attached : nullptr;
+    // A blocking descriptor is written in pieces that the system takes whole once it reports
+    // room (PIPE_BUF for a pipe), so that no write waits where the interrupt cannot end it.
+    bool pieces = false;
+    if (interrupt != nullptr) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        pieces = flags != -1 && (flags & O_NONBLOCK) == 0;
     }
-    return true;
+    bool ok = true;
+    while (done < size) {
+        if (pieces && !waitReady(fd, POLLOUT, interrupt)) {
+            ok = false;
+            break;
+        }
+        if (interrupt != nullptr && interrupt->interrupted) {
+            ok = false;
+            break;
+        }
+        std::size_t piece = size - done;
+        if (pieces && piece > PIPE_BUF) piece = PIPE_BUF;
+        ssize_t n = ::write(fd, p + done, piece);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && waitReady(fd, POLLOUT, interrupt)) continue;
+        ok = false;
+        break;
+    }
+    if (written != nullptr) *written = done;
+    return ok;
+}
+
+void setNonBlocking(RawHandle handle) {
+    const int fd = static_cast<int>(handle);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 }
 
 RawHandle standardInput() { return STDIN_FILENO; }
 RawHandle standardOutput() { return STDOUT_FILENO; }
 RawHandle standardError() { return STDERR_FILENO; }
 
-namespace {
-
-// The signal that interrupt() sends to the reading thread to end its blocked read. Its default
-// action is to ignore it, so one sent from elsewhere changes nothing but a retried system call.
-constexpr int kWakeSignal = SIGURG;
-
-void onWakeSignal(int) {}
-
-// Installed without SA_RESTART, so that a read it interrupts returns EINTR.
-void installWakeHandler() {
-    static const bool installed = [] {
-        struct sigaction action = {};
-        action.sa_handler = onWakeSignal;
-        sigemptyset(&action.sa_mask);
-        return ::sigaction(kWakeSignal, &action, nullptr) == 0;
-    }();
-    (void)installed;
+IoInterrupt::IoInterrupt() : native_(new Native) {
+    if (::pipe2(native_->wake, O_CLOEXEC | O_NONBLOCK) != 0) native_->wake[0] = native_->wake[1] = -1;
 }
 
-}  // namespace
-
-// The reading thread reads directly, in one system call per read; interrupt() signals it.
-struct ReadInterrupt::Native {
-    std::mutex lock;  // guards thread and attached against detach and interrupt meeting
-    pthread_t thread{};
-    bool attached = false;
-    std::atomic<bool> interrupted{false};
-};
-
-ReadInterrupt::ReadInterrupt() : native_(new Native) { installWakeHandler(); }
-
-ReadInterrupt::~ReadInterrupt() = default;
-
-void ReadInterrupt::attachCurrentThread() {
-    sigset_t wake;
-    sigemptyset(&wake);
-    sigaddset(&wake, kWakeSignal);
-    ::pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
-    std::lock_guard<std::mutex> guard(native_->lock);
-    native_->thread = ::pthread_self();
-    native_->attached = true;
-}
-
-void ReadInterrupt::detach() {
-    std::lock_guard<std::mutex> guard(native_->lock);
-    native_->attached = false;
-}
-
-ReadResult ReadInterrupt::read(RawHandle handle, void* buffer, std::size_t size) {
-    for (;;) {
-        if (native_->interrupted) return {ReadStatus::Interrupted, 0, 0};
-        ssize_t n = ::read(static_cast<int>(handle), buffer, size);
-        if (n > 0) return {ReadStatus::Data, static_cast<std::size_t>(n), 0};
-        if (n == 0) return {ReadStatus::End, 0, 0};
-        const int error = errno;
-        if (error == EINTR) continue;  // the flag says whether it was interrupt()
-        if (error == EPIPE || error == EIO) return {ReadStatus::End, 0, error};
-        if (error != EAGAIN && error != EWOULDBLOCK) return {ReadStatus::Error, 0, error};
-        // A non-blocking descriptor with nothing in it: wait, as interruptibly as the read.
-        pollfd p{static_cast<int>(handle), POLLIN, 0};
-        ::poll(&p, 1, -1);
+IoInterrupt::~IoInterrupt() {
+    for (int fd : native_->wake) {
+        if (fd != -1) ::close(fd);
     }
 }
 
-void ReadInterrupt::interrupt() {
-    native_->interrupted = true;
-    std::lock_guard<std::mutex> guard(native_->lock);
-    if (native_->attached) ::pthread_kill(native_->thread, kWakeSignal);
+void IoInterrupt::attachCurrentThread() { attached = native_.get(); }
+
+void IoInterrupt::detach() {
+    if (attached == native_.get()) attached = nullptr;
 }
 
-void ReadInterrupt::clear() { native_->interrupted = false; }
+void IoInterrupt::interrupt() {
+    native_->interrupted = true;
+    // A full wake pipe is already readable, so a refused write changes nothing.
+    const char byte = 1;
+    if (native_->wake[1] != -1) {
+        ssize_t ignored = ::write(native_->wake[1], &byte, 1);
+        (void)ignored;
+    }
+}
 
-bool ReadInterrupt::terminateThread() { return false; }
+void IoInterrupt::clear() {
+    char drain[64];
+    while (native_->wake[0] != -1 && ::read(native_->wake[0], drain, sizeof drain) > 0) {
+    }
+    native_->interrupted = false;
+}
+
+int interruptRepeatMs() { return 0; }
 
 }  // namespace relayon::os

@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <dirent.h>
+#include <poll.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -12,12 +13,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "platform/path.h"
 #include "platform/posix/nice.h"
+#include "platform/signals.h"
 
 extern char** environ;
 
@@ -25,50 +27,28 @@ namespace relayon::os {
 
 namespace {
 
-// Children dropped while still running; each is reaped by a later call once it has ended, so
-// that no zombie stays behind.
-std::mutex orphanLock;
-std::vector<pid_t> orphans;
-
-void reapOrphans() {
-    std::lock_guard<std::mutex> guard(orphanLock);
-    std::vector<pid_t> running;
-    for (pid_t pid : orphans) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == 0) running.push_back(pid);
+// A child dropped while still running is reaped by a thread of its own as soon as it ends, so
+// that no zombie stays behind; the thread does nothing else.
+void reapWhenEnded(pid_t pid) {
+    try {
+        std::thread([pid] {
+            int status = 0;
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread: the child stays a zombie until Relayon ends.
     }
-    orphans.swap(running);
 }
 
-void adoptOrphan(pid_t pid) {
-    std::lock_guard<std::mutex> guard(orphanLock);
-    orphans.push_back(pid);
-}
-
-bool isBlank(char c) { return static_cast<unsigned char>(c) <= 32 && c != '\0'; }
-
-// Splits text into words at blanks and control characters; double quotes group words and are
-// dropped.
-std::vector<std::string> splitArguments(const std::string& text) {
-    std::vector<std::string> words;
-    std::string word;
-    bool inWord = false;
-    bool quoted = false;
-    for (char c : text) {
-        if (c == '"') {
-            quoted = !quoted;
-            inWord = true;
-        } else if (isBlank(c) && !quoted) {
-            if (inWord) words.push_back(word);
-            word.clear();
-            inWord = false;
-        } else {
-            word += c;
-            inWord = true;
-        }
-    }
-    if (inWord) words.push_back(word);
-    return words;
+// A descriptor that becomes readable when the child ends (Linux 5.3 and later), or -1.
+int openProcessDescriptor(pid_t pid) {
+#ifdef SYS_pidfd_open
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    (void)pid;
+    return -1;
+#endif
 }
 
 bool isExecutableFile(const std::string& path) {
@@ -153,13 +133,24 @@ void closeRange(int first, int last) {
 
 struct Process::Native {
     pid_t pid = 0;
+    Handle exited;  // the process descriptor, readable once the child has ended
     bool reaped = false;
     int classNice = 0;    // nice value of the priority class, for all threads
     int levelOffset = 0;  // added for the main thread
 
     ~Native() {
         int status = 0;
-        if (!reaped && ::waitpid(pid, &status, WNOHANG) == 0) adoptOrphan(pid);
+        if (!reaped && ::waitpid(pid, &status, WNOHANG) == 0) reapWhenEnded(pid);
+    }
+
+    bool reap(int options) {
+        int status = 0;
+        pid_t result;
+        do {
+            result = ::waitpid(pid, &status, options);
+        } while (result < 0 && errno == EINTR);
+        if (result == pid || (result < 0 && errno == ECHILD)) reaped = true;
+        return reaped;
     }
 
     bool signal(int number) const { return !reaped && ::kill(pid, number) == 0; }
@@ -175,19 +166,13 @@ Process::Process(Process&& other) noexcept = default;
 Process& Process::operator=(Process&& other) noexcept = default;
 
 int Process::spawn(const SpawnRequest& request, Process& process) {
-    reapOrphans();
-
-    std::vector<std::string> args;
+    std::vector<std::string> args = request.argv;
+    if (args.empty()) return ENOENT;
     std::string program = request.program;
     if (program.empty()) {
-        args = splitArguments(request.commandLine);
-        if (args.empty()) return ENOENT;
         bool found = args[0].find('/') != std::string::npos ? fullPath(args[0], program)
                                                             : findOnPath(args[0], program);
         if (!found) return ENOENT;
-    } else {
-        args = splitArguments(request.arguments);
-        args.insert(args.begin(), program);
     }
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(&arg[0]);
@@ -221,6 +206,7 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
 
     process.native_.reset(new Native);
     process.native_->pid = pid;
+    process.native_->exited.reset(openProcessDescriptor(pid));
     process.native_->classNice = nice != kNoNice ? nice : inheritedNice;
     return 0;
 }
@@ -233,28 +219,28 @@ WaitResult Process::wait(int timeoutMs) {
     if (!native_) return WaitResult::Failed;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::chrono::milliseconds step(1);
-    while (!native_->reaped) {
-        int status = 0;
-        pid_t result = ::waitpid(native_->pid, &status, WNOHANG);
-        if (result == native_->pid || (result < 0 && errno == ECHILD)) {
-            native_->reaped = true;
-            break;
-        }
-        if (result < 0 && errno != EINTR) return WaitResult::Failed;
-        Clock::time_point now = Clock::now();
-        if (timeoutMs >= 0 && now >= deadline) return WaitResult::Timeout;
-        // Short steps at first, so that a quick exit is seen at once.
-        std::chrono::milliseconds pause = step;
+    while (!native_->reap(WNOHANG)) {
+        int left = -1;
         if (timeoutMs >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
-                        std::chrono::milliseconds(1);
-            if (left < pause) pause = left;
+            auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (rest < 0) return WaitResult::Timeout;
+            left = static_cast<int>(rest) + 1;
         }
-        std::this_thread::sleep_for(pause);
-        if (step < std::chrono::milliseconds(20)) step *= 2;
+        if (native_->exited) {
+            // The process descriptor reports the end at once; poll's own interruptions retry.
+            pollfd ended{static_cast<int>(native_->exited.get()), POLLIN, 0};
+            if (::poll(&ended, 1, left) < 0 && errno != EINTR) return WaitResult::Failed;
+        } else {
+            // Without process descriptors, look again every few milliseconds.
+            std::this_thread::sleep_for(std::chrono::milliseconds(left < 0 || left > 10 ? 10 : left));
+        }
     }
     return WaitResult::Exited;
+}
+
+bool Process::sendControlEvent(unsigned event) {
+    // A reaped child's group id may already belong to other processes.
+    return native_ && !native_->reaped && os::sendControlEvent(static_cast<std::uint32_t>(native_->pid), event);
 }
 
 bool Process::terminate() { return native_ && native_->signal(SIGKILL); }

@@ -17,19 +17,6 @@ bool readFile(RawHandle file, void* buffer, std::size_t size, std::size_t& got) 
     return ok != FALSE;
 }
 
-bool writeFile(RawHandle file, const void* data, std::size_t size, std::size_t& written) {
-    const char* p = static_cast<const char*>(data);
-    written = 0;
-    while (written < size) {
-        DWORD count = 0;
-        BOOL ok = WriteFile(toNative(file), p + written, static_cast<DWORD>(size - written), &count,
-                            nullptr);
-        written += count;
-        if (!ok || count == 0) return false;
-    }
-    return true;
-}
-
 bool seekFile(RawHandle file, std::int64_t distance, SeekFrom from, std::uint64_t& position) {
     LARGE_INTEGER move;
     move.QuadPart = distance;
@@ -39,6 +26,10 @@ bool seekFile(RawHandle file, std::int64_t distance, SeekFrom from, std::uint64_
     }
     position = static_cast<std::uint64_t>(result.QuadPart);
     return true;
+}
+
+bool isRegularFile(RawHandle file) {
+    return GetFileType(toNative(file)) == FILE_TYPE_DISK;
 }
 
 bool fileSize(RawHandle file, std::uint64_t& size) {

@@ -7,7 +7,24 @@
 
 namespace relayon::os {
 
+// The attached thread's own handle, through which its synchronous I/O is cancelled.
+struct IoInterrupt::Native {
+    std::mutex lock;  // guards thread against detach and interrupt meeting
+    Handle thread;
+    std::atomic<bool> interrupted{false};
+};
+
+namespace {
+
+thread_local const IoInterrupt::Native* attached = nullptr;
+
+bool interrupted(const IoInterrupt::Native* interrupt) { return interrupt != nullptr && interrupt->interrupted; }
+
+}  // namespace
+
 ReadResult readSome(RawHandle handle, void* buffer, std::size_t size) {
+    const IoInterrupt::Native* interrupt = attached;
+    if (interrupted(interrupt)) return {ReadStatus::Interrupted, 0, 0};
     DWORD got = 0;
     if (ReadFile(toNative(handle), buffer, static_cast<DWORD>(size), &got, nullptr)) {
         if (got > 0) return {ReadStatus::Data, got, 0};
@@ -16,75 +33,69 @@ ReadResult readSome(RawHandle handle, void* buffer, std::size_t size) {
                 0};
     }
     DWORD error = GetLastError();
+    if (error == ERROR_OPERATION_ABORTED && interrupted(interrupt)) return {ReadStatus::Interrupted, 0, 0};
     if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) {
         return {ReadStatus::End, 0, static_cast<int>(error)};
     }
     return {ReadStatus::Error, 0, static_cast<int>(error)};
 }
 
-bool writeAll(RawHandle handle, const void* data, std::size_t size) {
+bool writeAll(RawHandle handle, const void* data, std::size_t size, std::size_t* written) {
     const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        DWORD written = 0;
-        if (!WriteFile(toNative(handle), p, static_cast<DWORD>(size), &written, nullptr)) return false;
-        if (written == 0) return false;
-        p += written;
-        size -= written;
+    std::size_t done = 0;
+    // Only writes that can wait for a peer are interrupted; a disk file takes its bytes at once.
+    const IoInterrupt::Native* interrupt =
+        attached != nullptr && GetFileType(toNative(handle)) != FILE_TYPE_DISK ? attached : nullptr;
+    bool ok = true;
+    while (done < size) {
+        DWORD count = 0;
+        if (interrupted(interrupt) ||
+            !WriteFile(toNative(handle), p + done, static_cast<DWORD>(size - done), &count, nullptr) ||
+            count == 0) {
+            ok = false;
+            break;
+        }
+        done += count;
     }
-    return true;
+    if (written != nullptr) *written = done;
+    return ok;
 }
+
+void setNonBlocking(RawHandle) {}
 
 RawHandle standardInput() { return fromNative(GetStdHandle(STD_INPUT_HANDLE)); }
 RawHandle standardOutput() { return fromNative(GetStdHandle(STD_OUTPUT_HANDLE)); }
 RawHandle standardError() { return fromNative(GetStdHandle(STD_ERROR_HANDLE)); }
 
-// The reading thread's own handle, through which its synchronous read is cancelled.
-struct ReadInterrupt::Native {
-    std::mutex lock;  // guards thread against detach and terminate meeting
-    Handle thread;
-    std::atomic<bool> interrupted{false};
-};
+IoInterrupt::IoInterrupt() : native_(new Native) {}
 
-ReadInterrupt::ReadInterrupt() : native_(new Native) {}
+IoInterrupt::~IoInterrupt() = default;
 
-ReadInterrupt::~ReadInterrupt() = default;
-
-void ReadInterrupt::attachCurrentThread() {
+void IoInterrupt::attachCurrentThread() {
     HANDLE self = nullptr;
     if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE,
                         DUPLICATE_SAME_ACCESS)) {
         std::lock_guard<std::mutex> guard(native_->lock);
         native_->thread.reset(fromNative(self));
     }
+    attached = native_.get();
 }
 
-void ReadInterrupt::detach() {
+void IoInterrupt::detach() {
+    if (attached == native_.get()) attached = nullptr;
     std::lock_guard<std::mutex> guard(native_->lock);
     native_->thread.close();
 }
 
-ReadResult ReadInterrupt::read(RawHandle handle, void* buffer, std::size_t size) {
-    if (native_->interrupted) return {ReadStatus::Interrupted, 0, 0};
-    ReadResult result = readSome(handle, buffer, size);
-    if (result.status == ReadStatus::Error && result.error == ERROR_OPERATION_ABORTED &&
-        native_->interrupted) {
-        return {ReadStatus::Interrupted, 0, 0};
-    }
-    return result;
-}
-
-void ReadInterrupt::interrupt() {
+void IoInterrupt::interrupt() {
     native_->interrupted = true;
     std::lock_guard<std::mutex> guard(native_->lock);
     if (native_->thread) CancelSynchronousIo(toNative(native_->thread.get()));
 }
 
-void ReadInterrupt::clear() { native_->interrupted = false; }
+void IoInterrupt::clear() { native_->interrupted = false; }
 
-bool ReadInterrupt::terminateThread() {
-    std::lock_guard<std::mutex> guard(native_->lock);
-    if (!native_->thread) return false;
-    return TerminateThread(toNative(native_->thread.get()), 0) != FALSE;
-}
+// A call that was only about to start when the cancel came is cancelled by the next one.
+int interruptRepeatMs() { return 10; }
 
 }  // namespace relayon::os

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/signals.h"
 #include "platform/win32/native.h"
 
 namespace relayon::os {
@@ -112,6 +113,11 @@ WaitResult Process::wait(int timeoutMs) {
 
 bool Process::terminate() {
     return native_ && TerminateProcess(toNative(native_->process.get()), 0) != FALSE;
+}
+
+bool Process::sendControlEvent(unsigned event) {
+    // The process handle held here keeps the id from being reused.
+    return native_ && os::sendControlEvent(native_->processId, event);
 }
 
 bool Process::suspend() {

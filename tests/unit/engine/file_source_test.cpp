@@ -9,6 +9,13 @@
 using namespace relayon;
 using Lines = std::vector<std::string>;
 
+FileSource::LineSink collect(Lines& lines) {
+    return [&lines](const std::string& line) {
+        lines.push_back(line);
+        return true;
+    };
+}
+
 TEST(DiskFileSource, ReadsEveryLineOfAFileWithCrsDropped) {
     const std::string name = "file_source_test_lines.txt";
     {
@@ -18,7 +25,7 @@ TEST(DiskFileSource, ReadsEveryLineOfAFileWithCrsDropped) {
     DiskFileSource files;
     Lines lines;
     std::string error = "unchanged";
-    EXPECT_TRUE(files.readLines("  " + name + "\t", lines, error));
+    EXPECT_TRUE(files.readLines("  " + name + "\t", collect(lines), error));
     EXPECT_EQ(lines, (Lines{"one", "", ";c", " two ", "last"}));
     EXPECT_EQ(error, "unchanged");
     std::remove(name.c_str());
@@ -28,7 +35,7 @@ TEST(DiskFileSource, MissingFileGivesTheSystemsText) {
     DiskFileSource files;
     Lines lines;
     std::string error;
-    EXPECT_FALSE(files.readLines(" file_source_test_missing.txt", lines, error));
+    EXPECT_FALSE(files.readLines(" file_source_test_missing.txt", collect(lines), error));
     EXPECT_TRUE(lines.empty());
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(error, os::errorText(os::kFileNotFoundError));
@@ -38,6 +45,6 @@ TEST(DiskFileSource, BlankNameFailsWithoutAnErrorText) {
     DiskFileSource files;
     Lines lines;
     std::string error = "stale";
-    EXPECT_FALSE(files.readLines(" \t ", lines, error));
+    EXPECT_FALSE(files.readLines(" \t ", collect(lines), error));
     EXPECT_EQ(error, "");
 }

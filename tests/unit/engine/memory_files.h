@@ -17,14 +17,16 @@ public:
     std::map<std::string, std::vector<std::string>> files;
     std::vector<std::string> requested;  // names as they were asked for
 
-    bool readLines(const std::string& name, std::vector<std::string>& lines, std::string& errorText) override {
+    bool readLines(const std::string& name, const LineSink& sink, std::string& errorText) override {
         requested.push_back(name);
         auto it = files.find(trimBlanks(name));
         if (it == files.end()) {
             errorText = "No such file";
             return false;
         }
-        lines = it->second;
+        for (const std::string& line : it->second) {
+            if (!sink(line)) break;
+        }
         return true;
     }
 };

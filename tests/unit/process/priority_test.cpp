@@ -78,21 +78,6 @@ TEST_F(Throttle, ABusyServerAtHalfPowerGetsAboutHalfACoreAndRunsAgainAfterStop) 
     EXPECT_TRUE(lines->endsWithin(5000));
 }
 
-TEST_F(Priority, ReportTexts) {
-    const std::pair<unsigned, const char*> classes[] = {
-        {32, "normal"}, {64, "idle"},  {128, "high"}, {256, "realtime"}, {16384, "below"}, {32768, "above"},
-        {999, "999"},   {4294967295u, "4294967295"}};
-    for (const auto& [value, name] : classes) {
-        EXPECT_EQ(relayon::priorityClassReport(value), std::string("Priority class set to ") + name + "\n");
-    }
-    const std::pair<int, const char*> threads[] = {
-        {0, "normal"},  {1, "above normal"}, {2, "highest"},      {15, "timecritical"}, {-15, "idle"},
-        {-2, "lowest"}, {-1, "below normal"}, {3, "3"}, {-7, "-7"}};
-    for (const auto& [value, name] : threads) {
-        EXPECT_EQ(relayon::threadPriorityReport(value), std::string("Thread priority set to ") + name + "\n");
-    }
-}
-
 TEST_F(Priority, TheServerRunsAtTheAppliedPrioritiesAndARestartKeepsThem) {
     EXPECT_EQ(server.priorityClass(), os::currentPriorityClass());
     EXPECT_EQ(server.threadPriority(), os::currentThreadPriority());
@@ -118,12 +103,12 @@ TEST_F(Priority, FollowOwnPrioritiesCopiesOnlyWhatWasNotRequested) {
     const int otherThread = ownThread == os::kThreadPriorityIdle ? os::kThreadPriorityNormal : os::kThreadPriorityIdle;
     server.applyPriorityClass(otherClass);
     server.applyThreadPriority(otherThread);
-    server.followOwnPriorities(os::kHighPriorityClass, os::kThreadPriorityHighest, 0);  // both requested
+    server.followOwnPriorities(os::kHighPriorityClass, os::kThreadPriorityHighest);  // both requested
     EXPECT_EQ(server.priorityClass(), otherClass);
     EXPECT_EQ(server.threadPriority(), otherThread);
-    server.followOwnPriorities(relayon::kPriorityNotSet, os::kThreadPriorityHighest, 0);
+    server.followOwnPriorities(relayon::kPriorityNotSet, os::kThreadPriorityHighest);
     EXPECT_EQ(server.priorityClass(), ownClass);
     EXPECT_EQ(server.threadPriority(), otherThread);
-    server.followOwnPriorities(relayon::kPriorityNotSet, relayon::kPriorityNotSet, 0);
+    server.followOwnPriorities(relayon::kPriorityNotSet, relayon::kPriorityNotSet);
     EXPECT_EQ(server.threadPriority(), ownThread);
 }
