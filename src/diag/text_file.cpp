@@ -20,9 +20,10 @@ bool TextFile::open(const std::string& name, std::uint32_t access, bool append, 
     close();
     name_ = trimBlanks(name);
     if (name_.empty()) return false;
-    access_ = access == os::kGenericWrite ? os::kGenericRead | os::kGenericWrite : access;
-    flags_ = os::kFileAttributeNormal | (randomAccess ? os::kFlagRandomAccess : os::kFlagSequentialScan);
-    handle_.reset(os::openFile(name_, access_, os::kFileShareRead, creation, flags_));
+    const std::uint32_t widened = access == os::kGenericWrite ? os::kGenericRead | os::kGenericWrite : access;
+    const std::uint32_t flags =
+        os::kFileAttributeNormal | (randomAccess ? os::kFlagRandomAccess : os::kFlagSequentialScan);
+    handle_.reset(os::openFile(name_, widened, os::kFileShareRead, creation, flags));
     if (!handle_.valid()) return false;
     if (append && !os::seekFile(handle_.get(), 0, os::SeekFrom::End, position_)) {
         // Writing anywhere but at the end would overwrite what the file holds.

@@ -54,8 +54,6 @@ public:
 
     // The offset of the next byte that readLine returns or that a write at position() fills.
     std::uint64_t position() const { return position_; }
-    std::uint32_t access() const { return access_; }
-    std::uint32_t flags() const { return flags_; }
     const std::string& name() const { return name_; }
 
 private:
@@ -63,9 +61,7 @@ private:
     std::size_t readAheadBytes() const { return readBuffer_.size() - readNext_; }
 
     os::Handle handle_;
-    std::uint32_t access_ = 0;
     std::uint64_t position_ = 0;
-    std::uint32_t flags_ = os::kFileAttributeNormal;
     std::string name_;
     // Bytes read from the file beyond position_: the system's file pointer stands at
     // position_ + readAheadBytes().

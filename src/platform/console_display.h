@@ -22,12 +22,5 @@ bool writeDisplay(RawHandle display, const char* text, std::size_t size, std::ui
 // Closes the display (Win32: also detaches the process from its console).
 void closeDisplay(RawHandle display);
 
-enum class DisplayKind {
-    ScreenBuffer,    // a console screen buffer, which cannot be read back here
-    TerminalOrFile,  // a terminal or file that RELAYON_CONSOLE may name
-};
-
-// The kind of display this platform opens.
-DisplayKind displayKind();
 
 }  // namespace relayon::os

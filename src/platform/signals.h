@@ -27,10 +27,6 @@ bool installControlHandler(ControlHandler handler);
 // (GenerateConsoleCtrlEvent; POSIX: SIGINT or SIGQUIT to the group).
 bool sendControlEvent(std::uint32_t processGroupId, unsigned event);
 
-// Sends a control event to Relayon itself, as a console would (POSIX: the signal to the process;
-// Windows: GenerateConsoleCtrlEvent to its own console's processes).
-bool raiseControlEvent(unsigned event);
-
 // Makes a write to a pipe whose reader has gone fail instead of ending the process (POSIX:
 // SIGPIPE ignored; Windows behaves so already).
 void ignoreBrokenPipe();

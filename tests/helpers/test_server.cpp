@@ -44,7 +44,7 @@
 
 #include "platform/io.h"
 #include "platform/priority.h"
-#include "platform/resources.h"
+#include "probes.h"
 #include "platform/signals.h"
 
 namespace os = relayon::os;
@@ -137,10 +137,10 @@ bool answer(const std::string& line, bool busy) {
         say("priority " + std::to_string(os::currentPriorityClass()) + " " +
             std::to_string(os::currentThreadPriority()));
     } else if (line == "cputime") {
-        std::int64_t cpu = busy ? mainThreadCpuMs.load() : os::threadProcessorTimeMs();
+        std::int64_t cpu = busy ? mainThreadCpuMs.load() : relayon::test::threadProcessorTimeMs();
         say("cputime " + std::to_string(cpu) + " " + std::to_string(millisecondsSinceStart()));
     } else if (line == "handles") {
-        say("handles " + std::to_string(os::openHandleCount()));
+        say("handles " + std::to_string(relayon::test::openHandleCount()));
     } else if (line == "cwd") {
         say("cwd " + workingDirectory());
     } else if (line.compare(0, 7, "stderr ") == 0) {
@@ -236,7 +236,7 @@ int main(int argc, char** argv) {
     volatile std::uint64_t work = 0;
     while (!quitNow && Clock::now() < endAt) {
         for (int i = 0; i < 100000; ++i) work = work + 1;
-        mainThreadCpuMs = os::threadProcessorTimeMs();
+        mainThreadCpuMs = relayon::test::threadProcessorTimeMs();
         if (inputEnded && endAt == Clock::time_point::max()) {
             endAt = Clock::now() + std::chrono::seconds(lingerSeconds);
         }

@@ -62,8 +62,5 @@ void closeDisplay(RawHandle display) {
     ::close(static_cast<int>(display));
 }
 
-DisplayKind displayKind() {
-    return DisplayKind::TerminalOrFile;
-}
 
 }  // namespace relayon::os

@@ -83,13 +83,6 @@ bool sendControlEvent(std::uint32_t processGroupId, unsigned event) {
     return ::kill(-static_cast<pid_t>(processGroupId), signal) == 0;
 }
 
-bool raiseControlEvent(unsigned event) {
-    for (const SignalEvent& entry : kSignals) {
-        if (entry.event == event) return ::kill(::getpid(), entry.signal) == 0;
-    }
-    return false;
-}
-
 void ignoreBrokenPipe() {
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;

@@ -37,8 +37,5 @@ void closeDisplay(RawHandle display) {
     FreeConsole();
 }
 
-DisplayKind displayKind() {
-    return DisplayKind::ScreenBuffer;
-}
 
 }  // namespace relayon::os

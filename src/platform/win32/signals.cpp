@@ -27,11 +27,6 @@ bool sendControlEvent(std::uint32_t processGroupId, unsigned event) {
     return GenerateConsoleCtrlEvent(event, processGroupId) != FALSE;
 }
 
-bool raiseControlEvent(unsigned event) {
-    if (event != kCtrlCEvent && event != kCtrlBreakEvent) return false;
-    return GenerateConsoleCtrlEvent(event, 0) != FALSE;
-}
-
 void ignoreBrokenPipe() {}
 
 }  // namespace relayon::os

@@ -8,7 +8,7 @@
 
 #include "config/settings.h"
 #include "platform/priority.h"
-#include "platform/system_info.h"
+#include "probes.h"
 #include "process/server_process.h"
 #include "test_support.h"
 
@@ -91,7 +91,7 @@ TEST_F(Priority, TheServerRunsAtTheAppliedPrioritiesAndARestartKeepsThem) {
     EXPECT_EQ(server.threadPriority(), os::kThreadPriorityLowest);
     EXPECT_FALSE(server.boost());
 
-    if (os::runningUnderWine()) GTEST_SKIP() << "Wine ignores the priority class given at process creation";
+    if (relayon::test::runningUnderWine()) GTEST_SKIP() << "Wine ignores the priority class given at process creation";
     ASSERT_NO_FATAL_FAILURE(start());
     EXPECT_EQ(ask("priority"), "priority 16384 -2");
 }

@@ -3,8 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/resources.h"
-#include "platform/system_info.h"
+#include "probes.h"
 #include "process/server_process.h"
 #include "test_support.h"
 
@@ -36,19 +35,19 @@ TEST_F(ServerCycles, AHundredStartsAndStopsLeaveNoHandleThreadOrChildBehind) {
         ASSERT_TRUE(lines->endsWithin(5000));
         lines.reset();
         if (i > 0) continue;
-        relayon::os::openHandleCount();
-        relayon::os::threadCount();
-        handles = relayon::os::openHandleCount();
-        threads = relayon::os::threadCount();
-        EXPECT_EQ(settled(relayon::os::childProcessCount, 0), 0);
+        relayon::test::openHandleCount();
+        relayon::test::threadCount();
+        handles = relayon::test::openHandleCount();
+        threads = relayon::test::threadCount();
+        EXPECT_EQ(settled(relayon::test::childProcessCount, 0), 0);
     }
-    EXPECT_EQ(settled(relayon::os::childProcessCount, 0), 0);
-    EXPECT_EQ(settled(relayon::os::threadCount, threads), threads);
+    EXPECT_EQ(settled(relayon::test::childProcessCount, 0), 0);
+    EXPECT_EQ(settled(relayon::test::threadCount, threads), threads);
     if (handles < 0) GTEST_SKIP() << "the system does not count this process's handles";
-    if (relayon::os::runningUnderWine()) {
+    if (relayon::test::runningUnderWine()) {
         // Wine opens a few handles of its own at times it chooses; a leak adds one or more per cycle.
-        EXPECT_LT(relayon::os::openHandleCount(), handles + 10);
+        EXPECT_LT(relayon::test::openHandleCount(), handles + 10);
     } else {
-        EXPECT_EQ(settled(relayon::os::openHandleCount, handles), handles);
+        EXPECT_EQ(settled(relayon::test::openHandleCount, handles), handles);
     }
 }

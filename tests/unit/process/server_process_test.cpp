@@ -6,8 +6,7 @@
 #include <thread>
 
 #include "platform/path.h"
-#include "platform/resources.h"
-#include "platform/system_info.h"
+#include "probes.h"
 #include "process/server_process.h"
 #include "test_support.h"
 #include "../diag/temp_dir.h"
@@ -82,8 +81,8 @@ TEST_F(ServerProcess, RefusedStartsReturnZeroAndLeaveNothingOpen) {
     ASSERT_NO_FATAL_FAILURE(start());  // whatever the first start opens for good
     server.stop(true);
     lines.reset();
-    const int handles = relayon::os::openHandleCount();
-    const int threads = relayon::os::threadCount();
+    const int handles = relayon::test::openHandleCount();
+    const int threads = relayon::test::threadCount();
     EXPECT_EQ(server.start(folder + "no such program arg"), 0u);
     EXPECT_EQ(server.start("relayon-no-such-program-anywhere"), 0u);
     EXPECT_EQ(server.processId(), 0u);
@@ -94,8 +93,8 @@ TEST_F(ServerProcess, RefusedStartsReturnZeroAndLeaveNothingOpen) {
     EXPECT_EQ(server.start(at259 + "x"), 0u);
     EXPECT_FALSE(server.running());
     server.stop(false);
-    EXPECT_EQ(relayon::os::openHandleCount(), handles);
-    EXPECT_EQ(relayon::os::threadCount(), threads);
+    EXPECT_EQ(relayon::test::openHandleCount(), handles);
+    EXPECT_EQ(relayon::test::threadCount(), threads);
 
     ASSERT_NE(server.start(at259), 0u);
     // A second start over a running server is refused and leaves the first one alone.

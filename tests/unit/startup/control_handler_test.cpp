@@ -4,7 +4,7 @@
 
 #include "config/settings.h"
 #include "platform/signals.h"
-#include "platform/system_info.h"
+#include "probes.h"
 #include "process/server_process.h"
 #include "startup/control_handler.h"
 #include "../process/test_support.h"
@@ -46,16 +46,16 @@ TEST(ControlHandler, DecisionsForEventsServerAndDebugMask) {
 }
 
 TEST(ControlHandler, CtrlCAndBreakReachTheServersProcessGroup) {
-    if (relayon::os::platformName() == "win32") {
+    if (relayon::test::platformName() == "win32") {
         GTEST_SKIP() << "Wine cannot generate console control events for processes on pipes";
     }
     ASSERT_TRUE(installed);
     ASSERT_NE(server.start(relayon::test::testServerCommand("signals")), 0u);
     relayon::test::LineCollector lines(server.outputReader());
     ASSERT_EQ(lines.next(), "ready");
-    ASSERT_TRUE(relayon::os::raiseControlEvent(relayon::os::kCtrlCEvent));
+    ASSERT_TRUE(relayon::test::raiseControlEvent(relayon::os::kCtrlCEvent));
     EXPECT_EQ(lines.next(), "control 0");
-    ASSERT_TRUE(relayon::os::raiseControlEvent(relayon::os::kCtrlBreakEvent));
+    ASSERT_TRUE(relayon::test::raiseControlEvent(relayon::os::kCtrlBreakEvent));
     EXPECT_EQ(lines.next(), "control 1");
     server.stop(true);
 }

@@ -1,4 +1,6 @@
-#include "platform/resources.h"
+#include "probes.h"
+
+#include <signal.h>
 
 #include <dirent.h>
 #include <time.h>
@@ -9,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-namespace relayon::os {
+namespace relayon::test {
 
 namespace {
 
@@ -71,4 +73,13 @@ std::int64_t threadProcessorTimeMs() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-}  // namespace relayon::os
+std::string platformName() { return "posix"; }
+
+bool runningUnderWine() { return false; }
+
+bool raiseControlEvent(unsigned event) {
+    const int signal = event == 0 ? SIGINT : event == 1 ? SIGQUIT : event == 2 ? SIGHUP : SIGTERM;
+    return ::kill(::getpid(), signal) == 0;
+}
+
+}  // namespace relayon::test

@@ -1,27 +1,27 @@
-#include "platform/resources.h"
+#include "probes.h"
 
-#include "platform/win32/native.h"
+#include <windows.h>
 
 #include <tlhelp32.h>  // needs the types of windows.h first
 
 #include <cstdint>
 
-namespace relayon::os {
+namespace relayon::test {
 
 namespace {
 
 // Counts the entries of a system snapshot that belong to this process.
 template <typename Entry, typename First, typename Next, typename Belongs>
 int countInSnapshot(DWORD kind, First first, Next next, Belongs belongs) {
-    Handle snapshot(fromNative(CreateToolhelp32Snapshot(kind, 0)));
-    if (!snapshot) return -1;
+    HANDLE snapshot = CreateToolhelp32Snapshot(kind, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
     Entry entry;
     entry.dwSize = sizeof entry;
     int count = 0;
-    HANDLE native = toNative(snapshot.get());
-    for (BOOL more = first(native, &entry); more; more = next(native, &entry)) {
+    for (BOOL more = first(snapshot, &entry); more; more = next(snapshot, &entry)) {
         if (belongs(entry)) ++count;
     }
+    CloseHandle(snapshot);
     return count;
 }
 
@@ -63,4 +63,16 @@ std::int64_t threadProcessorTimeMs() {
     return (ticks(kernel) + ticks(user)) / 10000;  // 100-ns units
 }
 
-}  // namespace relayon::os
+std::string platformName() { return "win32"; }
+
+bool runningUnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+bool raiseControlEvent(unsigned event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return false;
+    return GenerateConsoleCtrlEvent(event, 0) != FALSE;
+}
+
+}  // namespace relayon::test
