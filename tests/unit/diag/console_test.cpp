@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -34,6 +36,24 @@ TEST(Console, WithoutADisplayEveryWriteFailsAtOnce) {
     bool opened = console.open();
     EXPECT_EQ(console.isOpen(), opened);
     EXPECT_EQ(console.write("text\n", kNoticeColour), opened);
+}
+
+TEST(Console, ClosingWhileAnotherThreadWritesEndsItsWritesCleanly) {
+    if (!displayIsAFile()) GTEST_SKIP() << "a console screen buffer cannot be opened here";
+    test::TempDir dir;
+    showDisplayIn(dir.file("display.txt"));
+    Console console;
+    ASSERT_TRUE(console.open());
+    std::atomic<int> refused{0};
+    std::thread writer([&] {
+        for (int i = 0; i < 20000; ++i) refused += console.write("x\n", kNoticeColour) ? 0 : 1;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    console.close();
+    writer.join();
+    showDisplayIn("");
+    EXPECT_GT(refused.load(), 0);
+    EXPECT_FALSE(console.isOpen());
 }
 
 TEST(Console, TextsOfTwoThreadsAreShownWholeInTheirColours) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <mutex>
 #include <random>
 #include <string>
@@ -154,6 +155,46 @@ TEST(InputThread, StopEndsAReaderBlockedInAReadPromptly) {
     }
     EXPECT_EQ(recorder.taken(), (std::vector<std::string>{" and its end"}));
     recorder.reader.stop();
+}
+
+TEST(InputThread, StopEndsAReaderBlockedInAWriteToAPeerThatDoesNotRead) {
+    Pipe input;
+    Pipe unread;
+    const std::string block(1 << 20, 'x');  // more than a pipe holds
+    InputThread reader;
+    reader.setHandle(input.read);
+    reader.callback = [&](const char*, int) {
+        relayon::os::writeAll(unread.write.get(), block.data(), block.size());
+        return true;
+    };
+    ASSERT_TRUE(reader.start(0));
+    writeText(input.write, "go\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // now blocked in the write
+    relayon::test::StopWatch watch;
+    EXPECT_TRUE(reader.stop());
+    EXPECT_LT(watch.ms(), 900);
+}
+
+TEST(InputThread, AThreadStuckWhereNoInterruptReachesIsLeftAfterASecond) {
+    Pipe pipe;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    InputThread reader;
+    reader.setHandle(pipe.read);
+    reader.callback = [released](const char*, int) {
+        released.wait();
+        return true;
+    };
+    ASSERT_TRUE(reader.start(0));
+    writeText(pipe.write, "stuck\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    relayon::test::StopWatch watch;
+    EXPECT_FALSE(reader.stop());
+    EXPECT_LT(watch.ms(), 3000);
+    EXPECT_FALSE(reader.registered());
+    release.set_value();  // the thread left to itself ends as soon as it can
+    EXPECT_TRUE(reader.ended().wait(5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 TEST(InputThread, AReaderWithoutAHandleOrWithARecurringReadErrorEnds) {

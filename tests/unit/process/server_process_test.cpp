@@ -7,6 +7,7 @@
 
 #include "platform/path.h"
 #include "probes.h"
+#include "platform/signals.h"
 #include "process/server_process.h"
 #include "test_support.h"
 #include "../diag/temp_dir.h"
@@ -123,6 +124,18 @@ TEST_F(ServerProcess, HardStopKillsAServerThatDoesNotEndWithinFiveSeconds) {
     EXPECT_GE(watch.ms(), 4900);
     EXPECT_LT(watch.ms(), 8000);
     EXPECT_TRUE(lines->endsWithin(3000));  // killed, so its output pipe ends
+}
+
+TEST_F(ServerProcess, ControlEventsGoOnlyToAServerStillHeld) {
+    EXPECT_FALSE(server.sendControlEvent(relayon::os::kCtrlCEvent));  // none started yet
+    ASSERT_NO_FATAL_FAILURE(start("signals"));
+    if (!relayon::test::runningUnderWine()) {  // WINE: no control events for processes on pipes
+        EXPECT_TRUE(server.sendControlEvent(relayon::os::kCtrlCEvent));
+        EXPECT_EQ(lines->next(), "control 0");
+    }
+    server.stop(true);
+    EXPECT_NE(server.processId(), 0u);
+    EXPECT_FALSE(server.sendControlEvent(relayon::os::kCtrlCEvent));  // its id may be reused
 }
 
 TEST_F(ServerProcess, WritesMeetingAStopFailCleanly) {
