@@ -158,9 +158,8 @@ class FaultTest(RelayonTestCase):
     def test_ends_soon_after_its_peers_stop_reading(self):
         # The client never reads and the flooding server never ends: Relayon gives the server
         # its five seconds, then ends whatever its readers were blocked in.
-        process = self.release_at_end(subprocess.Popen(
-            harness.command(harness.EXE, *self.arguments("", ["flood", "1000000"])), cwd=self.dir,
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL))
+        process, _ = self.start("", ["flood", "1000000"], read=False)
+        process.stdin.close()
         self.assertEqual(process.wait(timeout=30), 0)
         self.assert_clean_end(b"Client closed")
         process.stdout.close()
