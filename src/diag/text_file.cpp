@@ -21,7 +21,9 @@ bool TextFile::open(const std::string& name, std::uint32_t access, bool append, 
     if (name_.empty()) return false;
     access_ = access == os::kGenericWrite ? os::kGenericRead | os::kGenericWrite : access;
     flags_ = os::kFileAttributeNormal | (randomAccess ? os::kFlagRandomAccess : os::kFlagSequentialScan);
-    handle_.reset(os::openFile(name_, access_, os::kFileShareRead, creation, flags_));
+    append_ = append;
+    const std::uint32_t appendData = append && (access_ & os::kGenericWrite) ? os::kFileAppendData : 0;
+    handle_.reset(os::openFile(name_, access_ | appendData, os::kFileShareRead, creation, flags_));
     if (!handle_.valid()) return false;
     if (append && !os::seekFile(handle_.get(), 0, os::SeekFrom::End, position_)) {
         // Writing anywhere but at the end would overwrite what the file holds.
@@ -73,7 +75,7 @@ bool TextFile::seek(std::uint64_t pos) {
 }
 
 bool TextFile::write(const void* data, std::size_t length, std::uint64_t pos) {
-    if (!handle_.valid() || !seek(pos)) return false;
+    if (!handle_.valid() || (!append_ && !seek(pos))) return false;
     std::size_t written = 0;
     bool ok = os::writeFile(handle_.get(), data, length, written);
     position_ += written;

@@ -194,6 +194,14 @@ void ServerProcess::stop(bool hard) {
     }
 }
 
+void ServerProcess::releaseForExit() {
+    std::lock_guard<std::mutex> state(stateLock_);
+    exiting_ = true;
+    if (suspended_ && process_.valid()) process_.resume();
+    suspended_ = false;
+    inputWrite_.reset();
+}
+
 bool ServerProcess::running() const {
     std::lock_guard<std::mutex> state(stateLock_);
     return process_.valid();
@@ -248,7 +256,7 @@ bool ServerProcess::boost() const {
 
 void ServerProcess::suspendServer() {
     std::lock_guard<std::mutex> state(stateLock_);
-    if (suspended_ || !process_.valid()) return;
+    if (suspended_ || exiting_ || !process_.valid()) return;
     process_.suspend();
     suspended_ = true;
 }

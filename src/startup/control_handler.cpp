@@ -13,17 +13,19 @@ namespace relayon {
 
 namespace {
 
-std::atomic<const ServerProcess*> handlerServer{nullptr};
+std::atomic<ServerProcess*> handlerServer{nullptr};
 std::atomic<const Settings*> handlerSettings{nullptr};
 
 bool onControlEvent(unsigned event) {
-    const ServerProcess* server = handlerServer.load();
+    ServerProcess* server = handlerServer.load();
     const Settings* settings = handlerSettings.load();
     const std::uint32_t processId = server ? server->processId() : 0;
     const ControlDecision decision = decideControlEvent(event, processId, settings ? settings->Debug : 0);
     if (decision.forward) os::sendControlEvent(processId, event);
     if (decision.toConsole) debugConsole().write(decision.message, kNoticeColour);
     if (decision.toLog) logLine(decision.message, kNote);
+    // Relayon ends next, without its shutdown: the server must not be left suspended.
+    if (!decision.handled && server) server->releaseForExit();
     return decision.handled;
 }
 
@@ -51,7 +53,7 @@ ControlDecision decideControlEvent(unsigned event, std::uint32_t serverProcessId
     return decision;
 }
 
-bool installControlHandler(const ServerProcess& server, const Settings& settings) {
+bool installControlHandler(ServerProcess& server, const Settings& settings) {
     handlerServer = &server;
     handlerSettings = &settings;
     return os::installControlHandler(onControlEvent);
