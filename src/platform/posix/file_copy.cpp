@@ -83,7 +83,12 @@ bool copyFile(const std::string& source, const std::string& target) {
     Handle out = createTemporaryBeside(path, mode, temporary);
     if (!out) return false;
     bool ok = copyBytes(in, out);
-    if (ok && existing) ok = ::fchmod(fd(out), mode) == 0;
+    if (ok && existing) {
+        // The owner is kept where the system allows it (it changes the permissions after).
+        int kept = ::fchown(fd(out), to.st_uid, to.st_gid);
+        (void)kept;
+        ok = ::fchmod(fd(out), mode) == 0;
+    }
     ok = closeHandle(out.release()) && ok;
     if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
     ::unlink(temporary.c_str());
