@@ -141,3 +141,13 @@ TEST_F(ServerProcess, WritesMeetingAStopFailCleanly) {
     EXPECT_GT(failures.load(), 0);
     EXPECT_TRUE(lines->endsWithin(10000));
 }
+
+TEST_F(ServerProcess, ReleaseForExitContinuesTheServerAndEndsItsInput) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    server.suspendServer();
+    ASSERT_TRUE(server.suspended());
+    server.releaseForExit();
+    server.suspendServer();  // the throttle's next suspension does nothing now
+    EXPECT_FALSE(server.suspended());
+    EXPECT_TRUE(lines->endsWithin(5000));  // it runs and sees the end of its input
+}
