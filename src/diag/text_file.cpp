@@ -23,7 +23,9 @@ bool TextFile::open(const std::string& name, std::uint32_t access, bool append, 
     const std::uint32_t widened = access == os::kGenericWrite ? os::kGenericRead | os::kGenericWrite : access;
     const std::uint32_t flags =
         os::kFileAttributeNormal | (randomAccess ? os::kFlagRandomAccess : os::kFlagSequentialScan);
-    handle_.reset(os::openFile(name_, widened, os::kFileShareRead, creation, flags));
+    append_ = append;
+    const std::uint32_t appendData = append && (widened & os::kGenericWrite) ? os::kFileAppendData : 0;
+    handle_.reset(os::openFile(name_, widened | appendData, os::kFileShareRead, creation, flags));
     if (!handle_.valid()) return false;
     if (append && !os::seekFile(handle_.get(), 0, os::SeekFrom::End, position_)) {
         // Writing anywhere but at the end would overwrite what the file holds.
@@ -75,7 +77,7 @@ bool TextFile::seek(std::uint64_t pos) {
 }
 
 bool TextFile::write(const void* data, std::size_t length, std::uint64_t pos) {
-    if (!handle_.valid() || !seek(pos)) return false;
+    if (!handle_.valid() || (!append_ && !seek(pos))) return false;
     std::size_t written = 0;
     bool ok = os::writeAll(handle_.get(), data, length, &written);
     position_ += written;

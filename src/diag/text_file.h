@@ -30,7 +30,8 @@ public:
 
     // Opens the name trimmed of blanks (closing an open file first), shared for reading only.
     // An access of kGenericWrite alone is widened to read and write. Append places the position
-    // at the end of the file, otherwise at 0. A blank name fails without a system call.
+    // at the end of the file, otherwise at 0, and makes every write land at the end of the file,
+    // so that bytes others add meanwhile are kept. A blank name fails without a system call.
     bool open(const std::string& name, std::uint32_t access, bool append, std::uint32_t creation,
               bool randomAccess);
     void close();
@@ -46,7 +47,8 @@ public:
     // Moves to an absolute offset; on failure the position becomes 0.
     bool seek(std::uint64_t pos);
 
-    // Writes length bytes at pos; the position advances by the bytes that reached the file.
+    // Writes length bytes at pos (opened to append: at the end); the position advances by the
+    // bytes that reached the file.
     bool write(const void* data, std::size_t length, std::uint64_t pos);
 
     // Writes the text at the position with CR LF line ends (see appendCrLfText).
@@ -62,6 +64,7 @@ private:
 
     os::Handle handle_;
     std::uint64_t position_ = 0;
+    bool append_ = false;
     std::string name_;
     // Bytes read from the file beyond position_: the system's file pointer stands at
     // position_ + readAheadBytes().

@@ -13,6 +13,7 @@ namespace relayon::os {
 // platform; the POSIX layer maps them onto open(2) and flock(2).
 constexpr std::uint32_t kGenericRead = 0x80000000u;
 constexpr std::uint32_t kGenericWrite = 0x40000000u;
+constexpr std::uint32_t kFileAppendData = 0x4;
 constexpr std::uint32_t kFileShareRead = 0x1;
 constexpr std::uint32_t kFileShareWrite = 0x2;
 constexpr std::uint32_t kCreateNew = 1;
@@ -27,6 +28,9 @@ constexpr std::uint32_t kFlagSequentialScan = 0x08000000u;
 // Opens or creates a file; kNoHandle on failure, with the system's last error as the failing
 // call left it. A share mode without kFileShareWrite keeps other writers out while the file is
 // open with write access (POSIX: an exclusive flock, refused with EBUSY). Directories are refused.
+// Write access with kFileAppendData makes every write land at the end of the file, after what
+// others appended meanwhile (POSIX: O_APPEND; Windows: part of kGenericWrite, and other writers
+// are kept out by the share mode).
 RawHandle openFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                    std::uint32_t creation, std::uint32_t flags);
 

@@ -174,6 +174,14 @@ bool ServerProcess::stop(bool hard) {
     return process.wait(kKillWaitMs) != os::WaitResult::Timeout;
 }
 
+void ServerProcess::releaseForExit() {
+    std::lock_guard<std::mutex> state(stateLock_);
+    exiting_ = true;
+    if (suspended_ && process_.valid()) process_.resume();
+    suspended_ = false;
+    inputWrite_.reset();
+}
+
 bool ServerProcess::running() const {
     std::lock_guard<std::mutex> state(stateLock_);
     return process_.valid();
@@ -233,7 +241,7 @@ bool ServerProcess::boost() const {
 
 void ServerProcess::suspendServer() {
     std::lock_guard<std::mutex> state(stateLock_);
-    if (suspended_ || !process_.valid()) return;
+    if (suspended_ || exiting_ || !process_.valid()) return;
     process_.suspend();
     suspended_ = true;
 }

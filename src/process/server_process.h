@@ -20,7 +20,7 @@ namespace relayon {
 constexpr std::size_t kMaxCommandLine = 260;
 
 // Where the server's executable is: the longest prefix of the command line, cut at blanks and
-// control characters from the right, that names an existing file system object, with the
+// control characters from the right, that names an existing file (os::fileExists), with the
 // platform's executable suffix (".exe") added where it is missing.
 struct ServerProgram {
     std::string path;       // its full path
@@ -74,6 +74,12 @@ public:
     // does not end is otherwise left running, without its pipes. Afterwards no server is held.
     // False when a server is left running.
     bool stop(bool hard);
+
+    // For an end of Relayon that skips the shutdown (an unhandled control event): continues a
+    // suspended server, keeps the throttle from suspending it again and closes its input
+    // (unless a writer still holds it), so that the server sees its end. Does not wait; safe on
+    // the control handler's thread.
+    void releaseForExit();
 
     bool running() const;
     // The last server's process id, kept after a stop; 0 before the first start.
@@ -130,6 +136,7 @@ private:
     int threadPriority_;
     bool boost_ = true;
     bool suspended_ = false;
+    bool exiting_ = false;  // set by releaseForExit: no more suspending
 
     std::atomic<std::uint32_t> processId_{0};
     std::atomic<int> startError_{0};

@@ -24,6 +24,8 @@ bool onControlEvent(unsigned event) {
     if (decision.forward) server->sendControlEvent(event);
     if (decision.toConsole) debugConsole().write(decision.message, kNoticeColour);
     if (decision.toLog) logLine(decision.message, kNote);
+    // Relayon ends next, without its shutdown: the server must not be left suspended.
+    if (!decision.handled && server) server->releaseForExit();
     return decision.handled;
 }
 

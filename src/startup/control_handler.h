@@ -26,7 +26,8 @@ std::string controlEventName(unsigned event);
 ControlDecision decideControlEvent(unsigned event, std::uint32_t serverProcessId, int debug);
 
 // Installs the handler once, for the rest of the process's life; it reads the server's process
-// id and settings.Debug when an event arrives. Call it before starting any other thread.
+// id and settings.Debug when an event arrives, and releases the server (releaseForExit) before
+// an event it does not handle ends Relayon. Call it before starting any other thread.
 bool installControlHandler(ServerProcess& server, const Settings& settings);
 
 }  // namespace relayon

@@ -9,6 +9,7 @@ checks of Relayon's children, descriptors and threads are native only, and the c
 is cut: a server there takes seconds to write what takes milliseconds natively.
 """
 import os
+import resource
 import secrets
 import signal
 import subprocess
@@ -51,11 +52,24 @@ class FaultTest(RelayonTestCase):
         return ["/t", "relay.ini"] + (["/l", log] if log else []) + \
             [" ".join([harness.host_path(self.server)] + list(server_args))]
 
-    def start(self, ini, server_args=(), log="relay.log", read=True):
+    def start(self, ini, server_args=(), log="relay.log", read=True, **popen):
         """Starts Relayon, killed when the test ends if it still runs; returns it and an Output
         that reads its standard output (None when not read)."""
-        process = self.release_at_end(harness.start(self.arguments(ini, server_args, log), cwd=self.dir))
+        process = self.release_at_end(harness.start(self.arguments(ini, server_args, log), cwd=self.dir,
+                                                    **popen))
         return process, harness.Output(process.stdout) if read else None
+
+    def send(self, process, output, lines, answer):
+        """Writes lines to Relayon and waits for its output to end with answer."""
+        process.stdin.write(lines)
+        process.stdin.flush()
+        output.wait(lambda d: d.endswith(answer), 30, repr(answer))
+
+    def wait_until(self, predicate, what, timeout=30):
+        deadline = time.monotonic() + timeout
+        while not predicate():
+            self.assertLess(time.monotonic(), deadline, "no " + what)
+            time.sleep(0.01)
 
     def feed(self, process, data):
         """Writes data to Relayon's input on a thread of its own; returns the thread."""
@@ -252,6 +266,85 @@ class FaultTest(RelayonTestCase):
         self.end_input(process)
         self.assertEqual(self.assert_clean_end(b"Client closed").count(b"Server closed"), 400)
         self.assert_nothing_left(process)
+
+    def test_copy_that_fails_leaves_every_file_as_it_was(self):
+        self.write("important.txt", "precious\n")
+        self.write("source.txt", "copied text\n")
+        os.mkdir(os.path.join(self.dir, "adir"))
+        # "<copy> TARGET SOURCE": sources that are no regular file (a device would never end),
+        # targets that are no regular file or that Relayon writes (the live log).
+        cases = [("important.txt", "adir"), ("important.txt", "missing.txt"),
+                 ("important.txt", harness.host_path("/dev/zero")), ("adir", "source.txt"),
+                 ("relay.log", "source.txt")]
+        if POSIX:  # Wine cannot open a FIFO; a device is a target only POSIX could replace
+            os.mkfifo(os.path.join(self.dir, "fifo"))
+            cases += [("important.txt", "fifo"), ("/dev/zero", "source.txt")]
+        files = os.listdir(self.dir) + ["relay.ini", "relay.log"]
+        # A file size limit makes a copy that would fill the disk fail soon.
+        limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))
+        process, output = self.start("", preexec_fn=limit)
+        lines = b"".join(b"<copy> %s %s\n" % (t.encode(), s.encode()) for t, s in cases)
+        self.send(process, output, lines + b"<copy> logcopy.txt relay.log\ndone\n", b"done\n")
+        self.end_input(process)
+        self.assertEqual(harness.read_bytes(os.path.join(self.dir, "important.txt")), b"precious\n")
+        log = harness.read_bytes(os.path.join(self.dir, "relay.log"))
+        self.assertTrue(log.startswith(b"0.") and b"copied text" not in log and b"\0" not in log, log[:200])
+        copy = os.path.join(self.dir, "logcopy.txt")
+        if POSIX or os.path.exists(copy):  # the live log as a source (Windows: as CopyFileA shares)
+            self.assertTrue(log.startswith(harness.read_bytes(copy)))
+            files.append("logcopy.txt")
+        self.assertEqual(sorted(os.listdir(self.dir)), sorted(files))  # no temporary file left
+        self.assertFalse(os.path.isfile("/dev/zero"))
+
+    @unittest.skipIf(harness.WINDOWS, "Windows keeps other writers out by the log's share mode; a "
+                     "Linux process is not held by it, and Wine writes at its own position")
+    def test_log_keeps_what_others_append(self):
+        process, output = self.start("")
+        output.wait(lambda d: d == b"ready\n", 30, "ready")
+        with open(os.path.join(self.dir, "relay.log"), "ab") as f:
+            f.write(b"appended outside\r\n")
+        self.send(process, output, b"after\n", b"after\n")
+        self.end_input(process)
+        log = harness.read_bytes(os.path.join(self.dir, "relay.log"))
+        self.assertIn(b"> after\r\n", log.partition(b"\r\nappended outside\r\n")[2])
+
+    @unittest.skipIf(harness.WINDOWS, "Wine calls no control handler for SIGTERM or SIGHUP and cannot "
+                     "raise the close, logoff or shutdown events; nothing continues a suspended "
+                     "Windows server once Relayon is killed")
+    def test_throttled_server_is_not_left_suspended(self):
+        # However Relayon ends, the server is continued and sees the end of its input.
+        self.addCleanup(lambda: [os.kill(p.pid, signal.SIGKILL) for p in self.servers() if p.state == "T"])
+        for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGKILL):
+            with self.subTest(sig.name):
+                process, output = self.start("[Relayon]\nCpuPower := 20\n")  # 800 of 1000 ms stopped
+                output.wait(lambda d: d == b"ready\n", 30, "ready")
+                self.wait_until(lambda: [p.state for p in self.servers() if p.ppid == process.pid] == ["T"],
+                                "suspended server")
+                process.send_signal(sig)
+                self.assertEqual(process.wait(timeout=30), -sig)
+                self.assert_nothing_left()
+
+    @unittest.skipIf(harness.WINDOWS, "signal dispositions are POSIX")
+    def test_hangup_ignored_by_the_caller_stays_ignored(self):
+        process, output = self.start("[Relayon]\nDebug := 1\n", env=dict(os.environ, RELAYON_CONSOLE=os.devnull),
+                                     preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
+        output.wait(lambda d: d == b"ready\n", 30, "ready")
+        # The signal thread takes the lower signal number first: the hang-up before the Ctrl-C.
+        process.send_signal(signal.SIGHUP)
+        process.send_signal(signal.SIGINT)
+        log = os.path.join(self.dir, "relay.log")
+        self.wait_until(lambda: b"Control signal CTRL-C" in harness.read_bytes(log) or process.poll() is not None,
+                        "Ctrl-C note")
+        self.end_input(process)
+        self.assertNotIn(b"Control signal CLOSE", harness.read_bytes(log))
+
+    def test_server_search_passes_over_a_directory(self):
+        # The longest existing prefix of the command line is a directory; the program is shorter.
+        os.mkdir(self.server + " cwd" + (".exe" if harness.WINDOWS else ""))
+        process, output = self.start("", ["cwd"], log=None)
+        output.wait(lambda d: d.endswith(b"ready\n"), 30, "ready")
+        self.end_input(process)
+        self.assertTrue(output.finish(30).startswith(b"cwd "))
 
 
 if __name__ == "__main__":

@@ -31,6 +31,7 @@ RawHandle openFile(const std::string& name, std::uint32_t access, std::uint32_t 
     bool reads = (access & kGenericRead) != 0;
     bool writes = (access & kGenericWrite) != 0;
     int mode = writes ? (reads ? O_RDWR : O_WRONLY) : O_RDONLY;
+    if (writes && (access & kFileAppendData) != 0) mode |= O_APPEND;
     bool truncate = false;
     switch (creation) {
     case kCreateNew: mode |= O_CREAT | O_EXCL; break;

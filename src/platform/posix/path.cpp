@@ -38,7 +38,7 @@ bool fullPath(const std::string& path, std::string& out) {
 
 bool fileExists(const std::string& path) {
     struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool isPathSeparator(char c) { return c == '/'; }

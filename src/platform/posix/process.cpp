@@ -5,6 +5,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -107,6 +110,12 @@ void closeRange(int first, int last) {
     closeRange(errorPipe + 1, 0x7fffffff);
 
     ::setsid();
+#ifdef __linux__
+    // However Relayon ends, even by SIGKILL, a server it had stopped is continued, so that it
+    // can see the end of its input. (The signal also comes when the forking thread ends, which
+    // does no harm to a running server.)
+    ::prctl(PR_SET_PDEATHSIG, SIGCONT);
+#endif
     if (!request.workingDirectory.empty() && ::chdir(request.workingDirectory.c_str()) != 0) {
         int error = errno;
         ssize_t ignored = ::write(errorPipe, &error, sizeof error);

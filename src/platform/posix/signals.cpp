@@ -25,16 +25,27 @@ const SignalEvent kSignals[] = {
 
 std::atomic<ControlHandler> installedHandler{nullptr};
 
-sigset_t controlSignals() {
+// The signals the signal thread waits for: set before it starts, then only read.
+sigset_t watchedSignals;
+
+// The control signals whose action is not to ignore them. One that Relayon was started with
+// ignored (as by nohup) stays ignored: it is neither blocked nor waited for.
+sigset_t controlSignals(int& count) {
     sigset_t set;
     sigemptyset(&set);
-    for (const SignalEvent& entry : kSignals) sigaddset(&set, entry.signal);
+    count = 0;
+    for (const SignalEvent& entry : kSignals) {
+        struct sigaction current = {};
+        if (::sigaction(entry.signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        sigaddset(&set, entry.signal);
+        ++count;
+    }
     return set;
 }
 
 // The signal thread: lives as long as the process, like a console's control handler.
 void* waitForSignals(void*) {
-    const sigset_t set = controlSignals();
+    const sigset_t set = watchedSignals;
     for (;;) {
         int received = 0;
         if (::sigwait(&set, &received) != 0) continue;
@@ -61,11 +72,14 @@ void* waitForSignals(void*) {
 bool installControlHandler(ControlHandler handler) {
     ControlHandler none = nullptr;
     if (handler == nullptr || !installedHandler.compare_exchange_strong(none, handler)) return false;
-    sigset_t set = controlSignals();
+    int count = 0;
+    sigset_t set = controlSignals(count);
+    if (count == 0) return true;  // every one ignored: nothing to wait for
     if (::pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) {
         installedHandler = nullptr;
         return false;
     }
+    watchedSignals = set;
     pthread_t thread;
     if (::pthread_create(&thread, nullptr, waitForSignals, nullptr) != 0) {
         ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);

@@ -153,3 +153,11 @@ TEST_F(ServerProcess, WritesMeetingAStopFailCleanly) {
     EXPECT_GT(failures.load(), 0);
     EXPECT_TRUE(lines->endsWithin(10000));
 }
+
+TEST_F(ServerProcess, ReleaseForExitContinuesTheServerAndEndsItsInput) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    server.suspendServer();
+    server.releaseForExit();
+    server.suspendServer();  // the throttle's next suspension does nothing now
+    EXPECT_TRUE(lines->endsWithin(5000));  // it runs and sees the end of its input
+}
