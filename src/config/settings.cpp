@@ -5,6 +5,10 @@
 
 namespace relayon {
 
+const char* const kSettingKeys[kSettingKeyCount] = {"Priority",      "ThreadPriority", "Boost",         "CommandLine",
+                                                    "Debug",         "Log",            "Ctrl",          "TerminateHard",
+                                                    "EndLineServer", "EndLineClient",  "CpuPower"};
+
 namespace {
 
 struct NamedValue {

@@ -132,13 +132,19 @@ ServerProcess::~ServerProcess() { stop(false); }
 
 std::uint32_t ServerProcess::start(const std::string& commandLine) {
     std::lock_guard<std::mutex> lifecycle(lifecycleLock_);
+    startError_ = 0;
     if (commandLine.size() >= kMaxCommandLine || running()) return 0;
     processId_ = 0;
 
     // Every handle here closes itself on a failure; the server's own ends close at the end,
     // so that the output pipe reports its end when the server (the only holder) ends.
     os::Handle outputRead, outputWrite, inputRead, inputWrite;
-    if (os::createPipe(outputRead, outputWrite) != 0 || os::createPipe(inputRead, inputWrite) != 0) return 0;
+    int error = os::createPipe(outputRead, outputWrite);
+    if (error == 0) error = os::createPipe(inputRead, inputWrite);
+    if (error != 0) {
+        startError_ = error;
+        return 0;
+    }
 
     os::SpawnRequest request;
     request.commandLine = commandLine;
@@ -153,7 +159,11 @@ std::uint32_t ServerProcess::start(const std::string& commandLine) {
     request.output = outputWrite.get();
     request.error = outputWrite.get();  // the server's error output arrives mixed into its output
     os::Process process;
-    if (os::Process::spawn(request, process) != 0) return 0;
+    error = os::Process::spawn(request, process);
+    if (error != 0) {
+        startError_ = error;
+        return 0;
+    }
 
     const std::uint32_t id = process.id();
     {
@@ -192,6 +202,11 @@ void ServerProcess::stop(bool hard) {
         process.terminate();
         process.wait(kKillWaitMs);
     }
+}
+
+int ServerProcess::startError() const {
+    std::lock_guard<std::mutex> lifecycle(lifecycleLock_);
+    return startError_;
 }
 
 bool ServerProcess::running() const {

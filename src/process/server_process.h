@@ -70,6 +70,10 @@ public:
     // does not end is otherwise left running, without its pipes. Afterwards no server is held.
     void stop(bool hard);
 
+    // The system's error code of the last start that failed in creating the pipes or the
+    // process; 0 after a successful start, and after a start refused without a system call.
+    int startError() const;
+
     bool running() const;
     // The last server's process id, kept after a stop; 0 before the first start.
     std::uint32_t processId() const { return processId_; }
@@ -111,7 +115,7 @@ public:
 private:
     void throttleLoop();
 
-    std::mutex lifecycleLock_;  // held through start and stop
+    mutable std::mutex lifecycleLock_;  // held through start and stop
     std::mutex throttleLock_;   // held while the throttle thread is started or ended
     mutable std::mutex stateLock_;  // held briefly around the fields below, never across a wait
 
@@ -122,6 +126,7 @@ private:
     int threadPriority_;
     bool boost_ = true;
     bool suspended_ = false;
+    int startError_ = 0;  // written under lifecycleLock_
 
     std::atomic<std::uint32_t> processId_{0};
     std::atomic<int> runMs_{0};

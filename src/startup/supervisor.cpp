@@ -10,6 +10,7 @@
 #include "diag/console.h"
 #include "diag/log_file.h"
 #include "engine/relay.h"
+#include "platform/file.h"
 #include "platform/io.h"
 #include "platform/process.h"
 #include "platform/signals.h"
@@ -18,6 +19,7 @@
 #include "process/server_process.h"
 #include "startup/command_line.h"
 #include "startup/control_handler.h"
+#include "startup/translation_check.h"
 
 namespace relayon {
 
@@ -41,6 +43,9 @@ InputThread serverReader;
 constexpr int kPriorityStepMs = 2000;
 // How long a stopped server's reader may go on draining what the server wrote before it ended.
 constexpr int kDrainMs = 1000;
+
+// Tells the user on standard error what failed and why; standard output belongs to the client.
+void explain(const std::string& text) { std::cerr << "Relayon: " << trimBlanks(text) << std::endl; }
 
 void notice(const std::string& text) {
     if (settings.Debug != 0) debugConsole().write(text + "\n", kNoticeColour);
@@ -114,16 +119,37 @@ void superviseRun(InputThread& clientReader, ServerHandover& handover) {
 }  // namespace
 
 int runRelayon(int argc, char** argv) {
-    parseCommandLine(argc, argv, settings);
-    loadTranslationFile(settings, ruleTables, argc > 0 ? argv[0] : nullptr);
+    const CommandLineRequest request = parseCommandLine(argc, argv, settings);
+    switch (request.request) {
+    case Request::Help: printUsage(std::cout); return 0;
+    case Request::Version: printVersion(std::cout); return 0;
+    case Request::Invalid: explain(request.problem); return 2;
+    case Request::Check:
+    case Request::Relay: break;
+    }
+    const bool fileNamed = !settings.TranslationFile.empty();
+    const TranslationReport translation = loadTranslationFile(settings, ruleTables, argc > 0 ? argv[0] : nullptr);
+    if (request.request == Request::Check) {
+        return checkTranslation(settings, ruleTables, translation, request.optionSettings, std::cin, std::cout);
+    }
+    if (fileNamed && !translation.namedFileRead) {
+        explain("cannot read the translation file " + settings.TranslationFile + ": " + translation.namedFileError +
+                (translation.fileRead.empty() ? "" : "; " + translation.fileRead + " is read instead"));
+    }
     if (settings.CommandLine.empty()) {
         printUsage(std::cout);
         return 0;
     }
 
     os::ignoreBrokenPipe();
-    if (settings.Debug != 0) debugConsole().open();
-    if (!settings.Log.empty()) processLog().open(settings.Log);
+    if (settings.Debug != 0 && !debugConsole().open()) {
+        const std::string reason = os::lastErrorText();
+        explain("cannot open the debug display: " + reason);
+    }
+    if (!settings.Log.empty() && !processLog().open(settings.Log)) {
+        const std::string reason = os::lastErrorText();
+        explain("cannot open the log file " + settings.Log + ": " + reason);
+    }
     processStopWatch().start();
     if (settings.Ctrl) installControlHandler(server, settings);
     settings.requestedPriorityClass = priorityClassFromName(settings.Priority);
@@ -133,6 +159,11 @@ int runRelayon(int argc, char** argv) {
     const std::string commandLine = trimBlanks(settings.CommandLine);
     notice("Starting server: " + commandLine);
     if (server.start(commandLine) == 0) {
+        const int error = server.startError();
+        explain("cannot start the server program " + commandLine + ": " +
+                (error != 0 ? os::errorText(error)
+                            : "its command line has " + std::to_string(commandLine.size()) +
+                                  " characters; it must be shorter than " + std::to_string(kMaxCommandLine)));
         server.stop(false);
         std::cout << "Error starting server program.\n" << std::flush;
         logLine("Error starting server program.", kNote);

@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,8 +21,7 @@ struct Loaded {
 
 Loaded load(const std::string& text) {
     Loaded result;
-    std::istringstream in(text);
-    loadTranslation(in, result.settings, result.tables);
+    loadTranslation(text, result.settings, result.tables);
     return result;
 }
 

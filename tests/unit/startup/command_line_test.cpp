@@ -69,8 +69,7 @@ TEST(CommandLine, ExactOptionsBoostValuesAndAMissingValue) {
 TEST(CommandLine, TheTranslationFileOverridesOptions) {
     Settings s = parse({"/d", "1", "/p", "high", "/c", "/b", "0", "from-arguments"});
     RuleTables tables;
-    std::istringstream file("[Relayon]\nDebug:=3\nPriority:=idle\nCtrl:=1\nCommandLine:=\n");
-    loadTranslation(file, s, tables);
+    loadTranslation("[Relayon]\nDebug:=3\nPriority:=idle\nCtrl:=1\nCommandLine:=\n", s, tables);
     EXPECT_EQ(s.Debug, 3);
     EXPECT_EQ(priorityClassFromName(s.Priority), 64);
     EXPECT_TRUE(s.Ctrl);
