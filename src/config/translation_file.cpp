@@ -166,14 +166,16 @@ std::string decodeValue(const std::string& text) {
     return std::string(decodeEscapes(buffer.data()));
 }
 
-// Warnings about the file as a whole: bytes that are not single-byte text in lines.
-void checkEncoding(std::string_view text, Observer& observer) {
-    if (text.empty()) return;
+// Warnings about the file as a whole: bytes that are not single-byte text in lines. Returns
+// true for text that looks like UTF-16, whose zero bytes need no warning each.
+bool checkEncoding(std::string_view text, Observer& observer) {
+    if (text.empty()) return false;
     const bool utf16Mark = text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') ||
                                                 (text[0] == '\xFE' && text[1] == '\xFF'));
     const auto zeros = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\0'));
     // ASCII text in UTF-16 has a zero byte beside nearly every other byte.
-    if (utf16Mark || zeros * 4 >= text.size()) {
+    const bool utf16 = utf16Mark || zeros * 4 >= text.size();
+    if (utf16) {
         observer.warn(0, "the file looks like UTF-16 text; Relayon reads single bytes, so save it as ASCII or "
                          "UTF-8 without a byte-order mark");
     } else if (text.substr(0, 3) == "\xEF\xBB\xBF") {
@@ -183,6 +185,7 @@ void checkEncoding(std::string_view text, Observer& observer) {
         observer.warn(0, "the file holds no line feed, so it is read as one line (a carriage return alone does not "
                          "end a line)");
     }
+    return utf16;
 }
 
 // The next line of text from pos (without its line feed and one carriage return before it),
@@ -299,7 +302,7 @@ double parseCpuPower(const std::string& text) {
 
 void loadTranslation(std::string_view text, Settings& settings, RuleTables& tables, TranslationReport* report) {
     Observer observer(report);
-    if (observer.wanted()) checkEncoding(text, observer);
+    const bool utf16 = observer.wanted() && checkEncoding(text, observer);
     Section section = Section::None;
     std::size_t pos = 0;
     std::string_view raw;
@@ -313,7 +316,7 @@ void loadTranslation(std::string_view text, Settings& settings, RuleTables& tabl
         std::vector<char> buffer(raw.begin(), raw.end());
         buffer.push_back('\0');
         const char* line = trimLine(buffer.data());
-        if (*line != '\0' && raw.find('\0') != std::string_view::npos) {
+        if (!utf16 && *line != '\0' && raw.find('\0') != std::string_view::npos) {
             observer.warn(number, "the line holds a zero byte, which ends its text");
         }
         if (*line == '\0' || *line == ';') continue;

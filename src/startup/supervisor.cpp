@@ -133,8 +133,8 @@ int runRelayon(int argc, char** argv) {
         return checkTranslation(settings, ruleTables, translation, request.optionSettings, std::cin, std::cout);
     }
     if (fileNamed && !translation.namedFileRead) {
-        explain("cannot read the translation file " + settings.TranslationFile + ": " + translation.namedFileError +
-                (translation.fileRead.empty() ? "" : "; " + translation.fileRead + " is read instead"));
+        explain("cannot read the translation file \"" + settings.TranslationFile + "\": " + translation.namedFileError +
+                (translation.fileRead.empty() ? "" : "; \"" + translation.fileRead + "\" is read instead"));
     }
     if (settings.CommandLine.empty()) {
         printUsage(std::cout);
@@ -148,7 +148,7 @@ int runRelayon(int argc, char** argv) {
     }
     if (!settings.Log.empty() && !processLog().open(settings.Log)) {
         const std::string reason = os::lastErrorText();
-        explain("cannot open the log file " + settings.Log + ": " + reason);
+        explain("cannot open the log file \"" + settings.Log + "\": " + reason);
     }
     processStopWatch().start();
     if (settings.Ctrl) installControlHandler(server, settings);
@@ -160,7 +160,7 @@ int runRelayon(int argc, char** argv) {
     notice("Starting server: " + commandLine);
     if (server.start(commandLine) == 0) {
         const int error = server.startError();
-        explain("cannot start the server program " + commandLine + ": " +
+        explain("cannot start the server \"" + commandLine + "\": " +
                 (error != 0 ? os::errorText(error)
                             : "its command line has " + std::to_string(commandLine.size()) +
                                   " characters; it must be shorter than " + std::to_string(kMaxCommandLine)));
