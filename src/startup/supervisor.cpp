@@ -133,8 +133,9 @@ int runRelayon(int argc, char** argv) {
         return checkTranslation(settings, ruleTables, translation, request.optionSettings, std::cin, std::cout);
     }
     if (fileNamed && !translation.namedFileRead) {
-        explain("cannot read the translation file \"" + settings.TranslationFile + "\": " + translation.namedFileError +
-                (translation.fileRead.empty() ? "" : "; \"" + translation.fileRead + "\" is read instead"));
+        explain("cannot read the translation file \"" + settings.TranslationFile + "\"" +
+                (translation.fileRead.empty() ? "" : " (\"" + translation.fileRead + "\" is read instead)") + ": " +
+                translation.namedFileError);
     }
     if (settings.CommandLine.empty()) {
         printUsage(std::cout);

@@ -95,9 +95,9 @@ class Configuration(harness.RelayonTestCase):
              + ([] if harness.WINDOWS else ["No such file or directory"])),
             (["s" * 300], START_ERROR, ["300 characters", "shorter than 260"]),
             (["/t", "missing.ini", harness.server_command()], served,
-             ['"missing.ini"', '"Relayon.ini" is read instead']),
+             ['"missing.ini"', '("Relayon.ini" is read instead)']),
             # A directory opens on POSIX but cannot be read: it is passed over like a missing file.
-            (["/t", "adir", harness.server_command()], served, ['"adir"', '"Relayon.ini" is read instead']),
+            (["/t", "adir", harness.server_command()], served, ['"adir"', '("Relayon.ini" is read instead)']),
             (["/l", "adir", harness.server_command()], served, ['log file "adir"']),
             # The log that the first Relayon writes is refused to a second one.
             (["/l", "held.log", harness.server_command()], served, ['log file "held.log"']),
