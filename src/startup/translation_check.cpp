@@ -136,17 +136,18 @@ std::string quoted(const std::string& text) {
 
 int checkTranslation(const Settings& settings, const RuleTables& tables, const TranslationReport& report,
                      const std::vector<std::string>& optionSettings, std::istream& input, std::ostream& out) {
+    // File names are shown as they are, without escapes, so that Windows paths read as usual.
+    auto name = [](const std::string& file) { return "\"" + file + "\""; };
     std::size_t warnings = report.warnings.size();
     if (report.fileRead.empty()) {
-        out << "No translation file could be read: " << quoted(settings.TranslationFile) << " ("
-            << report.namedFileError << ") nor " << quoted(kFallbackTranslationFile)
-            << ". Relayon runs with no rules.\n";
+        out << "No translation file could be read: " << name(settings.TranslationFile) << " ("
+            << report.namedFileError << ") nor " << name(kFallbackTranslationFile) << ". Relayon runs with no rules.\n";
     } else if (!report.namedFileRead) {
         ++warnings;
-        out << "Warning: " << quoted(settings.TranslationFile) << " cannot be read (" << report.namedFileError
-            << "), so " << quoted(report.fileRead) << " is read instead.\n";
+        out << "Warning: " << name(settings.TranslationFile) << " cannot be read (" << report.namedFileError
+            << "), so " << name(report.fileRead) << " is read instead.\n";
     } else {
-        out << "Translation file: " << quoted(report.fileRead) << "\n";
+        out << "Translation file: " << name(report.fileRead) << "\n";
     }
     for (const auto& warning : report.warnings) {
         out << "Warning";
