@@ -60,10 +60,16 @@ class Configuration(harness.RelayonTestCase):
         self.write("work/Relayon.ini", EMPTY_SETTINGS)
         self.write("work/relay.ini", SERVER_SETTINGS)
         self.assertStartsServer(harness.run([], cwd=work, program=relay))
-        # Without relay.ini, Relayon.ini is read.
+        # Without relay.ini, Relayon.ini is read, also when relay.ini cannot be read.
         os.remove(os.path.join(work, "relay.ini"))
         self.write("work/Relayon.ini", SERVER_SETTINGS)
         self.assertStartsServer(harness.run([], cwd=work, program=relay))
+        os.makedirs(os.path.join(work, "relay.ini"))
+        self.assertStartsServer(harness.run([], cwd=work, program=relay))
+        # Neither readable: no rules, no settings, the usage.
+        os.remove(os.path.join(work, "Relayon.ini"))
+        os.makedirs(os.path.join(work, "Relayon.ini"))
+        self.assertUsage(harness.run([], cwd=work, program=relay))
 
     def test_named_file_and_its_fallback(self):
         self.write("Relayon.ini", SERVER_SETTINGS)
@@ -99,11 +105,14 @@ class Configuration(harness.RelayonTestCase):
             # A directory opens on POSIX but cannot be read: it is passed over like a missing file.
             (["/t", "adir", harness.server_command()], served, ['"adir"', '("Relayon.ini" is read instead)']),
             (["/l", "adir", harness.server_command()], served, ['log file "adir"']),
+
             # The log that the first Relayon writes is refused to a second one.
             (["/l", "held.log", harness.server_command()], served, ['log file "held.log"']),
             # No display: Wine has no console to give, and POSIX no terminal in a new session.
             (["/d", "1", harness.server_command()], served, ["debug display"]),
         ]
+        if not harness.WINDOWS:  # a file that opens but whose first read fails
+            cases.append((["/t", "/proc/self/mem", harness.server_command()], served, ["Input/output error"]))
         env = dict(os.environ, RELAYON_CONSOLE=os.path.join(self.dir, "none", "display"))
         for args, stdout, reasons in cases:
             with self.subTest(args=args[:2]):
