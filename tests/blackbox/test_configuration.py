@@ -102,10 +102,9 @@ class Configuration(harness.RelayonTestCase):
             (["s" * 300], START_ERROR, ["300 characters", "shorter than 260"]),
             (["/t", "missing.ini", harness.server_command()], served,
              ['"missing.ini"', '("Relayon.ini" is read instead)']),
-            # A directory opens on POSIX but cannot be read: it is passed over like a missing file.
+            # A directory is passed over like a missing file.
             (["/t", "adir", harness.server_command()], served, ['"adir"', '("Relayon.ini" is read instead)']),
             (["/l", "adir", harness.server_command()], served, ['log file "adir"']),
-
             # The log that the first Relayon writes is refused to a second one.
             (["/l", "held.log", harness.server_command()], served, ['log file "held.log"']),
             # No display: Wine has no console to give, and POSIX no terminal in a new session.
