@@ -152,11 +152,7 @@ void applyEntry(Section section, const std::string& key, const std::string& valu
         value.find("<string") != std::string::npos) {
         settings.StringRulesPresent = true;
     }
-    RuleTable& table = rules == RuleSection::Client2Server   ? tables.client2Server
-                       : rules == RuleSection::Server2Client ? tables.server2Client
-                       : rules == RuleSection::Client2Client ? tables.client2Client
-                                                             : tables.server2Server;
-    observer.rule(rules, key, table.add(key, value), line);
+    observer.rule(rules, key, tableOf(tables, rules).add(key, value), line);
 }
 
 // An entry's value decoded, up to its first zero byte.
@@ -286,6 +282,10 @@ const char* sectionHeader(RuleSection section) {
 }
 
 const RuleTable& tableOf(const RuleTables& tables, RuleSection section) {
+    return tableOf(const_cast<RuleTables&>(tables), section);
+}
+
+RuleTable& tableOf(RuleTables& tables, RuleSection section) {
     switch (section) {
         case RuleSection::Client2Server: return tables.client2Server;
         case RuleSection::Server2Client: return tables.server2Client;

@@ -23,6 +23,7 @@ enum class RuleSection { Client2Server, Server2Client, Client2Client, Server2Ser
 constexpr std::size_t kRuleSectionCount = 4;
 const char* sectionHeader(RuleSection section);  // "[Client2Server]" ...
 const RuleTable& tableOf(const RuleTables& tables, RuleSection section);
+RuleTable& tableOf(RuleTables& tables, RuleSection section);
 
 // What the loader found: where each setting and rule came from, and what in the file was
 // ignored, so that a user can see why a rule does not act.
