@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Measures Relayon against other ways of relaying and rewriting lines, side by side.
 
-    python3 bench/run_bench.py [--quick] [--build-dir DIR] [--no-build] [--runs N]
+    python3 bench/run_bench.py [--quick] [--build-dir DIR] [--no-build] [--runs N] [--chart PATH]
 
 Builds a Release Relayon and the benchmark line server (bench_server) in build-bench/ unless
 told otherwise, then runs every workload with Relayon and with each peer that is installed
 (socat, GNU sed, and the hand-written Python relay in bench/py_relay.py), interleaved, and
-prints a Markdown table of medians and ratios. Nothing here is part of the tests.
+prints a Markdown table of medians and ratios, and draws the lines per second as an SVG bar
+chart (bench/lines_per_second.svg, or --chart PATH). Nothing here is part of the tests.
 
 Workloads (lines of 52 bytes; the same 20 rules everywhere, 2 of which match every line):
   W1  the server emits the lines, the client reads them all
@@ -270,12 +271,47 @@ def fmt_rate(lines, seconds):
     return "%.2f M" % (lines / seconds / 1e6)
 
 
+def escape_xml(text):
+    return text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+
+
+def write_chart(path, groups, caption):
+    """Writes an SVG bar chart of lines per second: groups is a list of (workload title,
+    [(tool name, lines per second)]), one bar per tool; Relayon's bars stand out."""
+    label_width, bar_space, row, gap = 220, 420, 22, 34
+    width = label_width + bar_space + 90
+    top = max((rate for _, bars in groups for _, rate in bars), default=1.0) or 1.0
+    height = 40 + sum(gap + row * len(bars) for _, bars in groups) + 10
+    parts = ['<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" font-family="sans-serif" '
+             'font-size="13">' % (width, height),
+             '<rect width="100%" height="100%" fill="white"/>',
+             '<text x="10" y="22" font-size="15" font-weight="bold">%s</text>' % escape_xml(caption)]
+    y = 40
+    for title, bars in groups:
+        y += gap
+        parts.append('<text x="10" y="%d" font-weight="bold">%s</text>' % (y - 10, escape_xml(title)))
+        for name, rate in bars:
+            length = max(1.0, bar_space * rate / top)
+            colour = "#d9480f" if name.startswith("Relayon") else "#868e96"
+            parts.append('<text x="%d" y="%d" text-anchor="end">%s</text>' % (label_width - 8, y + 14,
+                                                                              escape_xml(name)))
+            parts.append('<rect x="%d" y="%d" width="%.1f" height="%d" fill="%s"/>' % (label_width, y + 2, length,
+                                                                                      row - 6, colour))
+            parts.append('<text x="%.1f" y="%d">%.2f M</text>' % (label_width + length + 6, y + 14, rate / 1e6))
+            y += row
+    parts.append("</svg>")
+    with open(path, "w") as f:
+        f.write("\n".join(parts) + "\n")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quick", action="store_true", help="fewer lines and runs")
     parser.add_argument("--build-dir", default=os.path.join(ROOT, "build-bench"))
     parser.add_argument("--no-build", action="store_true", help="take the build as it is")
     parser.add_argument("--runs", type=int, help="runs per tool and workload")
+    parser.add_argument("--chart", default=os.path.join(HERE, "lines_per_second.svg"),
+                        help="where to write the SVG chart of lines per second (default: %(default)s)")
     args = parser.parse_args()
 
     lines = 200_000 if args.quick else 1_000_000
@@ -429,6 +465,11 @@ def main():
         out.append("")
         out.extend("Note: " + n for n in notes)
     print("\n".join(out))
+    groups = [(title, [(names[tool], lines / med[(w, tool)]) for tool in one_way if (w, tool) in med])
+              for w, title in (("W1", "W1 server to client"), ("W2", "W2 client to server"))]
+    write_chart(args.chart, groups, "Lines per second, %s lines of %d bytes, median of %d runs" % (
+        format(lines, ","), len(SAMPLE), runs))
+    print("\nChart: %s" % args.chart, file=sys.stderr)
 
 
 if __name__ == "__main__":

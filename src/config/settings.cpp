@@ -6,6 +6,10 @@
 
 namespace relayon {
 
+const char* const kSettingKeys[kSettingKeyCount] = {"Priority",      "ThreadPriority", "Boost",         "CommandLine",
+                                                    "Debug",         "Log",            "Ctrl",          "TerminateHard",
+                                                    "EndLineServer", "EndLineClient",  "CpuPower"};
+
 namespace {
 
 struct NamedValue {

@@ -28,6 +28,11 @@ struct Settings {
     int requestedThreadPriority = kPriorityNotSet;
 };
 
+// The keys of the translation file's settings, spelt as the fields above, in the order the
+// loader compares them.
+constexpr int kSettingKeyCount = 11;
+extern const char* const kSettingKeys[kSettingKeyCount];
+
 // Reads a flag: T..., ON and a first digit 1-9 are true; everything else is false.
 bool parseFlag(const std::string& text);
 

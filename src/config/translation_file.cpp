@@ -1,11 +1,13 @@
 // OS-independent: reading the translation file into the settings and the rule tables.
 #include "config/translation_file.h"
 
+#include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "config/text_utils.h"
+#include "platform/file.h"
+#include "platform/handle.h"
 #include "platform/program_path.h"
 
 namespace relayon {
@@ -66,8 +68,28 @@ Section sectionOfHeader(const char* line) {
     return Section::None;
 }
 
-// Sets the field named by key (any letter case) from a decoded value; unknown keys are ignored.
-void applySetting(Settings& settings, const std::string& key, const std::string& value) {
+// The rule section of a section, false for the settings and for none.
+bool ruleSectionOf(Section section, RuleSection& out) {
+    switch (section) {
+        case Section::Client2Server: out = RuleSection::Client2Server; return true;
+        case Section::Server2Client: out = RuleSection::Server2Client; return true;
+        case Section::Client2Client: out = RuleSection::Client2Client; return true;
+        case Section::Server2Server: out = RuleSection::Server2Server; return true;
+        case Section::Settings:
+        case Section::None: break;
+    }
+    return false;
+}
+
+const char* headerOf(Section section) {
+    RuleSection rules;
+    if (ruleSectionOf(section, rules)) return sectionHeader(rules);
+    return section == Section::Settings ? "[Relayon]" : "";
+}
+
+// Sets the field named by key (any letter case) from a decoded value. Returns the setting's
+// name as the Settings field spells it, or null for an unknown key, which is ignored.
+const char* applySetting(Settings& settings, const std::string& key, const std::string& value) {
     if (equalsIgnoreCase(key, "Priority")) settings.Priority = value;
     else if (equalsIgnoreCase(key, "ThreadPriority")) settings.ThreadPriority = value;
     else if (equalsIgnoreCase(key, "Boost")) settings.Boost = parseFlag(value);
@@ -79,21 +101,58 @@ void applySetting(Settings& settings, const std::string& key, const std::string&
     else if (equalsIgnoreCase(key, "EndLineServer")) settings.EndLineServer = value;
     else if (equalsIgnoreCase(key, "EndLineClient")) settings.EndLineClient = value;
     else if (equalsIgnoreCase(key, "CpuPower")) settings.CpuPower = parseCpuPower(value);
+    else return nullptr;
+    for (const char* name : kSettingKeys) {
+        if (equalsIgnoreCase(key, name)) return name;
+    }
+    return nullptr;
 }
 
-void applyEntry(Section section, const std::string& key, const std::string& value, Settings& settings,
-                RuleTables& tables) {
-    switch (section) {
-        case Section::Client2Server:
-        case Section::Server2Client:
-            if (value.find("<string") != std::string::npos) settings.StringRulesPresent = true;
-            (section == Section::Client2Server ? tables.client2Server : tables.server2Client).add(key, value);
-            break;
-        case Section::Client2Client: tables.client2Client.add(key, value); break;
-        case Section::Server2Server: tables.server2Server.add(key, value); break;
-        case Section::Settings: applySetting(settings, key, value); break;
-        case Section::None: break;
+// Notes what the loader sees, when a report is wanted.
+class Observer {
+public:
+    explicit Observer(TranslationReport* report) : report_(report) {}
+
+    bool wanted() const { return report_ != nullptr; }
+    void warn(std::size_t line, std::string text) {
+        if (report_) report_->warnings.push_back({line, std::move(text)});
     }
+    void setting(const char* name, std::size_t line) {
+        if (report_) report_->settingLines[name] = line;
+    }
+    // A rule added, or dropped because its key was defined before.
+    void rule(RuleSection section, const std::string& key, bool added, std::size_t line) {
+        if (!report_) return;
+        auto& lines = report_->ruleLines[static_cast<std::size_t>(section)];
+        if (added) {
+            lines[key] = line;
+            return;
+        }
+        warn(line, "the key \"" + key + "\" is defined again in " + sectionHeader(section) +
+                       " and ignored here: its first definition, on line " + std::to_string(lines[key]) + ", stays");
+    }
+
+private:
+    TranslationReport* report_;
+};
+
+void applyEntry(Section section, const std::string& key, const std::string& value, Settings& settings,
+                RuleTables& tables, Observer& observer, std::size_t line) {
+    RuleSection rules;
+    if (!ruleSectionOf(section, rules)) {
+        if (section != Section::Settings) return;
+        if (const char* name = applySetting(settings, key, value)) {
+            observer.setting(name, line);
+        } else {
+            observer.warn(line, "the setting \"" + key + "\" is unknown and ignored");
+        }
+        return;
+    }
+    if ((rules == RuleSection::Client2Server || rules == RuleSection::Server2Client) &&
+        value.find("<string") != std::string::npos) {
+        settings.StringRulesPresent = true;
+    }
+    observer.rule(rules, key, tableOf(tables, rules).add(key, value), line);
 }
 
 // An entry's value decoded, up to its first zero byte.
@@ -103,25 +162,66 @@ std::string decodeValue(const std::string& text) {
     return std::string(decodeEscapes(buffer.data()));
 }
 
-// Reads one line into line (without its line end and without one carriage return before
-// it). Returns false at the end of the input, and when the line is longer than the limit;
-// then line holds no more than the limit and one byte, whatever the input holds.
-bool readLine(std::istream& in, std::string& line) {
-    line.clear();
-    std::streambuf* buffer = in.rdbuf();
-    if (buffer == nullptr) return false;
-    bool any = false;
-    for (;;) {
-        int c = buffer->sbumpc();
-        if (c == std::char_traits<char>::eof()) break;
-        any = true;
-        if (c == '\n') break;
-        // One byte more than the limit may still be the carriage return of the line end.
-        if (line.size() > kMaxTranslationLine) return false;
-        line.push_back(static_cast<char>(c));
+// Warnings about the file as a whole: bytes that are not single-byte text in lines. Returns
+// true for text that looks like UTF-16, whose zero bytes need no warning each.
+bool checkEncoding(std::string_view text, Observer& observer) {
+    if (text.empty()) return false;
+    const bool utf16Mark = text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') ||
+                                                (text[0] == '\xFE' && text[1] == '\xFF'));
+    const auto zeros = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\0'));
+    // ASCII text in UTF-16 has a zero byte beside nearly every other byte.
+    const bool utf16 = utf16Mark || zeros * 4 >= text.size();
+    if (utf16) {
+        observer.warn(0, "the file looks like UTF-16 text; Relayon reads single bytes, so save it as ASCII or "
+                         "UTF-8 without a byte-order mark");
+    } else if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+        observer.warn(1, "the file begins with a UTF-8 byte-order mark, which is read as part of the first line");
     }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return any && line.size() <= kMaxTranslationLine;
+    if (text.find('\n') == std::string_view::npos) {
+        observer.warn(0, "the file holds no line feed, so it is read as one line (a carriage return alone does not "
+                         "end a line)");
+    }
+    return utf16;
+}
+
+// The next line of text from pos (without its line feed and one carriage return before it),
+// moving pos past it; false at the end of the text. A last line without a line feed counts.
+bool nextLine(std::string_view text, std::size_t& pos, std::string_view& line) {
+    if (pos >= text.size()) return false;
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return true;
+}
+
+// Reads the file's bytes into text, to its end or, in a file that does not end (a device), up
+// to a line too long to be read, since nothing after it is used. False when the file does not
+// open or a read fails (a directory, a device that refuses), with the system's reason in error.
+bool readTranslationFile(const std::string& name, std::string& text, std::string& error) {
+    os::Handle file(os::openFile(name, os::kGenericRead, os::kFileShareRead | os::kFileShareWrite,
+                                 os::kOpenExisting, os::kFileAttributeNormal | os::kFlagSequentialScan));
+    if (!file.valid()) {
+        error = trimBlanks(os::lastErrorText());
+        return false;
+    }
+    text.clear();
+    std::size_t lineStart = 0;
+    char block[4096];
+    for (;;) {
+        std::size_t got = 0;
+        if (!os::readFile(file.get(), block, sizeof block, got)) {
+            error = trimBlanks(os::lastErrorText());
+            return false;
+        }
+        if (got == 0) return true;
+        std::size_t scan = text.size();
+        text.append(block, got);
+        for (std::size_t end; (end = text.find('\n', scan)) != std::string::npos; scan = end + 1) lineStart = end + 1;
+        // One byte more than the limit may still be the carriage return of the line end.
+        if (text.size() - lineStart > kMaxTranslationLine + 1) return true;
+    }
 }
 
 }  // namespace
@@ -165,19 +265,60 @@ std::string defaultTranslationFileName(const std::string& exePath) {
     return start < end ? exePath.substr(start, end - start) : std::string();
 }
 
+std::string translationFileFor(const std::string& programPath, bool replaceExtensionOnly) {
+    if (!replaceExtensionOnly) return defaultTranslationFileName(programPath) + ".ini";
+    std::size_t slash = programPath.find_last_of("/\\");
+    std::string name = programPath.substr(slash == std::string::npos ? 0 : slash + 1);
+    // A full stop that begins the name (a hidden file) starts no extension.
+    std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    return name + ".ini";
+}
+
+const char* sectionHeader(RuleSection section) {
+    static const char* const kHeaders[] = {"[Client2Server]", "[Server2Client]", "[Client2Client]",
+                                           "[Server2Server]"};
+    return kHeaders[static_cast<std::size_t>(section)];
+}
+
+const RuleTable& tableOf(const RuleTables& tables, RuleSection section) {
+    return tableOf(const_cast<RuleTables&>(tables), section);
+}
+
+RuleTable& tableOf(RuleTables& tables, RuleSection section) {
+    switch (section) {
+        case RuleSection::Client2Server: return tables.client2Server;
+        case RuleSection::Server2Client: return tables.server2Client;
+        case RuleSection::Client2Client: return tables.client2Client;
+        case RuleSection::Server2Server: break;
+    }
+    return tables.server2Server;
+}
+
 double parseCpuPower(const std::string& text) {
     if (text.find('.') != std::string::npos) return readDecimal(text);
     return readInteger(text);
 }
 
-void loadTranslation(std::istream& in, Settings& settings, RuleTables& tables) {
+void loadTranslation(std::string_view text, Settings& settings, RuleTables& tables, TranslationReport* report) {
+    Observer observer(report);
+    const bool utf16 = observer.wanted() && checkEncoding(text, observer);
     Section section = Section::None;
-    std::string raw;
-    while (readLine(in, raw)) {
+    std::size_t pos = 0;
+    std::string_view raw;
+    for (std::size_t number = 1; nextLine(text, pos, raw); ++number) {
+        if (raw.size() > kMaxTranslationLine) {
+            observer.warn(number, "the line is longer than " + std::to_string(kMaxTranslationLine) +
+                                      " bytes: it ends the reading, and the rest of the file is ignored");
+            return;
+        }
         // As a C string, the line's text ends at a zero byte it may hold.
         std::vector<char> buffer(raw.begin(), raw.end());
         buffer.push_back('\0');
         const char* line = trimLine(buffer.data());
+        if (!utf16 && *line != '\0' && raw.find('\0') != std::string_view::npos) {
+            observer.warn(number, "the line holds a zero byte, which ends its text");
+        }
         if (*line == '\0' || *line == ';') continue;
         Section header = sectionOfHeader(line);
         if (header != Section::None) {
@@ -185,23 +326,43 @@ void loadTranslation(std::istream& in, Settings& settings, RuleTables& tables) {
             continue;
         }
         const char* separator = std::strstr(line, ":=");
-        if (section == Section::None || separator == nullptr) continue;
+        if (line[0] == '[' && line[std::strlen(line) - 1] == ']' && separator == nullptr) {
+            observer.warn(number, std::string("the section ") + line + " is unknown, so the entries after it " +
+                                      (section == Section::None ? std::string("are ignored")
+                                                                : std::string("still go to ") + headerOf(section)));
+            continue;
+        }
+        if (section == Section::None) {
+            if (separator) observer.warn(number, "the entry comes before any section header and is ignored");
+            continue;
+        }
+        if (separator == nullptr) {
+            observer.warn(number, "the line is neither an entry (key := value) nor a comment, and is ignored");
+            continue;
+        }
         std::string key = trimBlanks(std::string(line, separator));
         std::string value = decodeValue(trimBlanks(std::string(separator + 2)));
-        applyEntry(section, key, value, settings, tables);
+        applyEntry(section, key, value, settings, tables, observer, number);
     }
 }
 
-void loadTranslationFile(Settings& settings, RuleTables& tables, const char* programArgument) {
+TranslationReport loadTranslationFile(Settings& settings, RuleTables& tables, const char* programArgument) {
     if (settings.TranslationFile.empty()) {
-        std::string program = os::executablePath(programArgument ? programArgument : "");
-        settings.TranslationFile = defaultTranslationFileName(program) + ".ini";
+        settings.TranslationFile =
+            translationFileFor(os::programPath(programArgument ? programArgument : ""), os::kReplaceExtensionOnly);
     }
-    // Binary mode, so that both platforms see the same bytes; line ends are handled when reading.
-    std::ifstream file(settings.TranslationFile, std::ios::binary);
-    if (!file.is_open()) file.open(kFallbackTranslationFile, std::ios::binary);
-    if (!file.is_open()) return;
-    loadTranslation(file, settings, tables);
+    TranslationReport report;
+    std::string text;
+    if (readTranslationFile(settings.TranslationFile, text, report.namedFileError)) {
+        report.fileRead = settings.TranslationFile;
+    } else {
+        report.namedFileRead = false;
+        std::string ignored;
+        if (!readTranslationFile(kFallbackTranslationFile, text, ignored)) return report;
+        report.fileRead = kFallbackTranslationFile;
+    }
+    loadTranslation(text, settings, tables, &report);
+    return report;
 }
 
 }  // namespace relayon

@@ -1,8 +1,11 @@
 // OS-independent: the translation file, which fills the settings and the four rule tables.
 #pragma once
 
-#include <istream>
+#include <cstddef>
+#include <map>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "config/rule_table.h"
 #include "config/settings.h"
@@ -15,23 +18,55 @@ constexpr std::size_t kMaxTranslationLine = 511;
 // The file read when the chosen one cannot be opened.
 extern const char kFallbackTranslationFile[];
 
+// The rule sections, in the order of the four tables; the index of a section's ruleLines.
+enum class RuleSection { Client2Server, Server2Client, Client2Client, Server2Server };
+constexpr std::size_t kRuleSectionCount = 4;
+const char* sectionHeader(RuleSection section);  // "[Client2Server]" ...
+const RuleTable& tableOf(const RuleTables& tables, RuleSection section);
+RuleTable& tableOf(RuleTables& tables, RuleSection section);
+
+// What the loader found: where each setting and rule came from, and what in the file was
+// ignored, so that a user can see why a rule does not act.
+struct TranslationReport {
+    struct Warning {
+        std::size_t line;  // 0: the file as a whole
+        std::string text;
+    };
+    std::string fileRead;         // the file whose lines were read; empty when none could be
+    bool namedFileRead = true;    // false: TranslationFile could not be opened or read ...
+    std::string namedFileError;   // ... for this reason, the system's text
+    std::vector<Warning> warnings;
+    // The line of each setting's last definition, by its key as the Settings field names it.
+    std::map<std::string, std::size_t> settingLines;
+    // The line of each rule's definition, by key, for each section.
+    std::map<std::string, std::size_t> ruleLines[kRuleSectionCount];
+};
+
 // Decodes backslash escapes in a zero-terminated buffer, in place (the text never grows);
 // returns the buffer. A decoded zero byte ends the text.
 char* decodeEscapes(char* text);
 
-// The executable's file name without directory and without what follows its last full stop.
+// The executable's file name without directory and without what follows its last full stop
+// anywhere in the path (the Windows program's rule).
 std::string defaultTranslationFileName(const std::string& exePath);
+
+// The default translation file for a program path: the Windows rule above plus ".ini", or,
+// when replaceExtensionOnly, the path's file name with its extension replaced by ".ini" (or
+// ".ini" appended when it has none), whatever its directories are called.
+std::string translationFileFor(const std::string& programPath, bool replaceExtensionOnly);
 
 // CpuPower's conversion: with a full stop a decimal number, otherwise an integer.
 double parseCpuPower(const std::string& text);
 
-// Reads translation lines from a stream into the settings and the rule tables.
-void loadTranslation(std::istream& in, Settings& settings, RuleTables& tables);
+// Reads the text of a translation file into the settings and the rule tables; notes what it
+// found in report, when given.
+void loadTranslation(std::string_view text, Settings& settings, RuleTables& tables,
+                     TranslationReport* report = nullptr);
 
-// Chooses the translation file (TranslationFile, else the program's name plus ".ini", which
-// is then stored in TranslationFile), opens it or else kFallbackTranslationFile, and reads it.
-// programArgument is the program's first argument, used for its name only when the system
-// cannot say where the executable is. A file that opens nowhere leaves everything unchanged.
-void loadTranslationFile(Settings& settings, RuleTables& tables, const char* programArgument = nullptr);
+// Chooses the translation file (TranslationFile, else the one named after the program, which
+// is then stored in TranslationFile) and reads it; a file that cannot be opened or read is
+// passed over for kFallbackTranslationFile. programArgument is the name the program was
+// started by. A file that is read nowhere leaves everything unchanged.
+TranslationReport loadTranslationFile(Settings& settings, RuleTables& tables, const char* programArgument = nullptr);
 
 }  // namespace relayon

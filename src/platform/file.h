@@ -53,7 +53,7 @@ bool fileSize(RawHandle file, std::uint64_t& size);
 // ending in CR LF; POSIX: strerror of errno). Call it right after the failing call.
 std::string lastErrorText();
 
-// The system's message text for an error code; empty when the system has none.
+// The system's message text for an error code (Windows: "error N" when the system has none).
 std::string errorText(int code);
 
 // The system's error code for a missing file.

@@ -1,11 +1,20 @@
-// OS-independent: where the running program's executable file is.
+// OS-independent: the running program's name, which the default translation file is named after.
 #pragma once
 
 #include <string>
 
 namespace relayon::os {
 
-// The full path of the running executable, or fallback when the system cannot say.
-std::string executablePath(const std::string& fallback = std::string());
+// The path of the running program for naming its default translation file. Windows: the
+// executable's full path (GetModuleFileNameA), or argument0 when the system cannot say. POSIX:
+// the name the program was started by, argument0 itself, not resolved through symbolic links,
+// so that a link to the program has a translation file of its own; the executable's path only
+// when argument0 is empty.
+std::string programPath(const std::string& argument0);
+
+// True where the default name replaces only the program file's extension (POSIX, where
+// programs rarely have one and directories often hold a full stop); false where it ends at the
+// last full stop anywhere in the path (Windows).
+extern const bool kReplaceExtensionOnly;
 
 }  // namespace relayon::os

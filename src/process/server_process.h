@@ -125,7 +125,7 @@ public:
 private:
     void throttleLoop();
 
-    std::mutex lifecycleLock_;  // held through start and stop
+    mutable std::mutex lifecycleLock_;  // held through start and stop
     std::mutex throttleLock_;   // held while the throttle thread is started or ended
     mutable std::mutex stateLock_;  // held briefly around the fields below, never across a wait
 

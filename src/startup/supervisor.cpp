@@ -13,6 +13,7 @@
 #include "diag/console.h"
 #include "diag/log_file.h"
 #include "engine/relay.h"
+#include "platform/file.h"
 #include "platform/io.h"
 #include "platform/process.h"
 #include "platform/signals.h"
@@ -22,6 +23,7 @@
 #include "startup/command_line.h"
 #include "startup/control_handler.h"
 #include "startup/reports.h"
+#include "startup/translation_check.h"
 
 namespace relayon {
 
@@ -94,6 +96,9 @@ void reportPriorities(bool priorityClass, bool threadPriority) {
     if (threadPriority) notice(threadPriorityReport(server.threadPriority()), settings.Debug);
 }
 
+// Tells the user on standard error what failed and why; standard output belongs to the client.
+void explain(const std::string& text) { std::cerr << "Relayon: " << trimBlanks(text) << std::endl; }
+
 // The priority step after the first time-out: apply what was requested, once, or else keep
 // following Relayon's own priorities. Returns the next time-out.
 int priorityStep() {
@@ -123,8 +128,15 @@ void stopServer(bool hard) {
     if (ended && serverReader.registered()) serverReader.ended().wait(kDrainMs);
 }
 
-void failedStart() {
-    server.stop(false);  // releases what the failed start left
+// Says why a start of commandLine failed, on standard error and in the log, and releases what
+// the start left.
+void failedStart(const std::string& commandLine) {
+    const int error = server.startError();
+    explain("cannot start the server \"" + commandLine + "\": " +
+            (error != 0 ? os::errorText(error)
+                        : "its command line has " + std::to_string(commandLine.size()) +
+                              " characters; it must be shorter than " + std::to_string(kMaxCommandLine)));
+    server.stop(false);
     logLine("Error starting server program.", kNote);
 }
 
@@ -138,7 +150,7 @@ void serve(ServerRequests::Kind kind, bool& stopped) {
         logLine("Server closed", kNote);
     } else if (kind == ServerRequests::Kind::Start && stopped) {
         if (server.start(settings.CommandLine) == 0) {
-            failedStart();  // the relay stays stopped and may try again
+            failedStart(settings.CommandLine);  // the relay stays stopped and may try again
             return;
         }
         logLine("Server closed", kNote);
@@ -205,16 +217,38 @@ private:
 };
 
 int run(int argc, char** argv) {
-    parseCommandLine(argc, argv, settings);
-    loadTranslationFile(settings, ruleTables, argc > 0 ? argv[0] : nullptr);
+    const CommandLineRequest request = parseCommandLine(argc, argv, settings);
+    switch (request.request) {
+    case Request::Help: printUsage(std::cout); return 0;
+    case Request::Version: printVersion(std::cout); return 0;
+    case Request::Invalid: explain(request.problem); return 2;
+    case Request::Check:
+    case Request::Relay: break;
+    }
+    const bool fileNamed = !settings.TranslationFile.empty();
+    const TranslationReport translation = loadTranslationFile(settings, ruleTables, argc > 0 ? argv[0] : nullptr);
+    if (request.request == Request::Check) {
+        return checkTranslation(settings, ruleTables, translation, request.optionSettings, std::cin, std::cout);
+    }
+    if (fileNamed && !translation.namedFileRead) {
+        explain("cannot read the translation file \"" + settings.TranslationFile + "\"" +
+                (translation.fileRead.empty() ? "" : " (\"" + translation.fileRead + "\" is read instead)") + ": " +
+                translation.namedFileError);
+    }
     if (settings.CommandLine.empty()) {
         printUsage(std::cout);
         return 0;
     }
 
     os::ignoreBrokenPipe();
-    if (settings.Debug != 0) debugConsole().open();
-    if (!settings.Log.empty()) processLog().open(settings.Log);
+    if (settings.Debug != 0 && !debugConsole().open()) {
+        const std::string reason = os::lastErrorText();
+        explain("cannot open the debug display: " + reason);
+    }
+    if (!settings.Log.empty() && !processLog().open(settings.Log)) {
+        const std::string reason = os::lastErrorText();
+        explain("cannot open the log file \"" + settings.Log + "\": " + reason);
+    }
     processStopWatch().start();
     if (settings.Ctrl) installControlHandler(server, settings);
     settings.requestedPriorityClass = priorityClassFromName(settings.Priority);
@@ -225,7 +259,7 @@ int run(int argc, char** argv) {
     notice("Starting server: " + commandLine, settings.Debug);
     if (server.start(commandLine) == 0) {
         std::cout << "Error starting server program.\n" << std::flush;
-        failedStart();
+        failedStart(commandLine);
         return 0;
     }
     reportPriorities(true, true);

@@ -1,5 +1,7 @@
-"""The command line, the choice of the translation file, and the usage text."""
+"""The command line, the choice of the translation file, the usage text, the reasons for
+failures on standard error, and the translation-file check."""
 import os
+import subprocess
 import unittest
 
 import harness
@@ -20,6 +22,13 @@ USAGE_LINES = [
 USAGE = b"".join(line + harness.EOL for line in USAGE_LINES)
 EMPTY_SETTINGS = "[Relayon]\nCommandLine:=\n"
 SERVER_SETTINGS = "[Relayon]\nCommandLine := %s\n" % harness.ini_escape(harness.server_command())
+EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")
+START_ERROR = b"Error starting server program." + harness.EOL
+
+
+def text_lines(data):
+    """Output as lines, whatever the platform's line ends."""
+    return data.replace(b"\r\n", b"\n").decode(errors="replace").splitlines()
 
 
 class Configuration(harness.RelayonTestCase):
@@ -51,10 +60,16 @@ class Configuration(harness.RelayonTestCase):
         self.write("work/Relayon.ini", EMPTY_SETTINGS)
         self.write("work/relay.ini", SERVER_SETTINGS)
         self.assertStartsServer(harness.run([], cwd=work, program=relay))
-        # Without relay.ini, Relayon.ini is read.
+        # Without relay.ini, Relayon.ini is read, also when relay.ini cannot be read.
         os.remove(os.path.join(work, "relay.ini"))
         self.write("work/Relayon.ini", SERVER_SETTINGS)
         self.assertStartsServer(harness.run([], cwd=work, program=relay))
+        os.makedirs(os.path.join(work, "relay.ini"))
+        self.assertStartsServer(harness.run([], cwd=work, program=relay))
+        # Neither readable: no rules, no settings, the usage.
+        os.remove(os.path.join(work, "Relayon.ini"))
+        os.makedirs(os.path.join(work, "Relayon.ini"))
+        self.assertUsage(harness.run([], cwd=work, program=relay))
 
     def test_named_file_and_its_fallback(self):
         self.write("Relayon.ini", SERVER_SETTINGS)
@@ -63,6 +78,107 @@ class Configuration(harness.RelayonTestCase):
         # A named file that opens is read instead of the fallback, and its empty CommandLine
         # replaces the one of the arguments.
         self.assertUsage(harness.run(["/t", "empty.ini", "server"], cwd=self.dir))
+
+    def test_help_and_version_forms(self):
+        for args in (["-h"], ["--help"], ["/?"], ["-?"], ["/d", "1", "--help", "srv"]):
+            with self.subTest(args=args):
+                self.assertUsage(harness.run(args, cwd=self.dir))
+        version = harness.run(["--version"], cwd=self.dir)
+        self.assertEqual((version.returncode, version.stdout), (0, USAGE_LINES[0] + harness.EOL))
+        # Where they are an option's value or a server argument, they stay what they were.
+        self.assertStartsServer(harness.run(["/h", "--help"] + harness.server_command().split(" "), cwd=self.dir))
+
+    def test_reasons_on_standard_error_leave_standard_output_alone(self):
+        os.makedirs(os.path.join(self.dir, "adir"))
+        self.write("Relayon.ini", "[Relayon]\nCtrl := 1\n")
+        held = self.release_at_end(harness.start(["/l", "held.log", harness.server_command()], cwd=self.dir))
+        harness.Output(held.stdout).wait(lambda data: b"ready" in data, 30, "ready line")
+        missing = "no-such-program-here"
+        served = b"ready" + harness.EOL.replace(b"\r", b"")
+        cases = [
+            # arguments, standard output, what standard error names
+            ([missing, "x"], START_ERROR, ['"%s x"' % missing]
+             + ([] if harness.WINDOWS else ["No such file or directory"])),
+            (["s" * 300], START_ERROR, ["300 characters", "shorter than 260"]),
+            (["/t", "missing.ini", harness.server_command()], served,
+             ['"missing.ini"', '("Relayon.ini" is read instead)']),
+            # A directory is passed over like a missing file.
+            (["/t", "adir", harness.server_command()], served, ['"adir"', '("Relayon.ini" is read instead)']),
+            (["/l", "adir", harness.server_command()], served, ['log file "adir"']),
+            # The log that the first Relayon writes is refused to a second one.
+            (["/l", "held.log", harness.server_command()], served, ['log file "held.log"']),
+            # No display: Wine has no console to give, and POSIX no terminal in a new session.
+            (["/d", "1", harness.server_command()], served, ["debug display"]),
+        ]
+        if not harness.WINDOWS:  # a file that opens but whose first read fails
+            cases.append((["/t", "/proc/self/mem", harness.server_command()], served, ["Input/output error"]))
+        env = dict(os.environ, RELAYON_CONSOLE=os.path.join(self.dir, "none", "display"))
+        for args, stdout, reasons in cases:
+            with self.subTest(args=args[:2]):
+                result = subprocess.run(harness.command(harness.EXE, *args), input=b"", cwd=self.dir, env=env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60,
+                                        start_new_session=True)
+                self.assertEqual((result.returncode, result.stdout.replace(b"\r", b"")),
+                                 (0, stdout.replace(b"\r", b"")))
+                lines = text_lines(result.stderr)
+                self.assertEqual(len(lines), 1, result.stderr)
+                self.assertTrue(lines[0].startswith("Relayon: "), lines[0])
+                for reason in reasons:
+                    self.assertIn(reason, lines[0])
+
+    def test_check_shows_settings_rules_and_lines_of_the_example(self):
+        result = harness.run(["/d", "2", "--check", "thermostat.ini"], cwd=EXAMPLES,
+                             input=b"make it 22\nping\nmorning\nUPTIME 6; MODE heat\n<stop>\n")
+        self.assertEqual(result.returncode, 0, result.stdout)
+        out = text_lines(result.stdout)
+        for expected in ['Translation file: "thermostat.ini"',
+                         '  Log             "thermostat.log"  (file, line 5)',
+                         "  Debug           2  (command line)",
+                         '  Priority        ""  (default)',
+                         '  5. line 10: "make it" => "SET TEMP <string3>"  [template]',
+                         '  8. line 26: "UPTIME" => "<delete> 1"  [delete]',
+                         '  2. line 30: "ping" => "pong"  [answer]',
+                         '  from the client: to the server "SET TEMP 22"',
+                         '  from the client: answered back with "pong"',
+                         '  from the client: log note "Open file:  morning.txt"',
+                         '  from the client: to the server "SET MODE heat"',
+                         '  from the server: to the client "the heating is on"',
+                         "  from the client: control action: stop the server",
+                         '  from the server: to the client "<stop>"']:
+            self.assertIn(expected, out)
+        self.assertFalse([line for line in out if line.startswith("Warning")])
+
+    def test_check_warns_of_what_the_loader_ignores(self):
+        cases = [
+            ("[Client2Server]\na:=1\n\na:=2\n", 'Warning, line 4: the key "a" is defined again in [Client2Server]'
+             " and ignored here: its first definition, on line 2, stays"),
+            ("[Relayon]\nLgo:=x.log\n", 'Warning, line 2: the setting "Lgo" is unknown'),
+            ("[Client2Servers]\na:=b\n", "Warning, line 1: the section [Client2Servers] is unknown"),
+            ("[Relayon]\rLog:=x\r", "Warning: the file holds no line feed"),
+            ("[Relayon]\nLog:=x\0y\n", "Warning, line 2: the line holds a zero byte"),
+            ("[Relayon]\nLog:=x\n".encode("utf-16"), "Warning: the file looks like UTF-16 text"),
+            ("[Client2Server]\n;\nk:=%s\na:=b\n" % ("v" * 600), "Warning, line 3: the line is longer than 511"),
+        ]
+        for text, warning in cases:
+            with self.subTest(warning=warning[:40]):
+                self.write("check.ini", text)
+                result = harness.run(["--check", "check.ini"], cwd=self.dir)
+                self.assertEqual(result.returncode, 1, result.stdout)
+                self.assertTrue([line for line in text_lines(result.stdout) if line.startswith(warning)],
+                                result.stdout)
+
+    @unittest.skipIf(harness.WINDOWS, "Windows names the file after the executable's full path")
+    def test_default_file_follows_a_link_name_and_ignores_dotted_directories(self):
+        for directory, make in (("bin", os.symlink), ("v1.2", harness.copy_program)):
+            with self.subTest(directory=directory):
+                os.makedirs(os.path.join(self.dir, directory))
+                program = os.path.join(self.dir, directory, "relay")
+                if make is os.symlink:
+                    os.symlink(os.path.abspath(harness.EXE), program)
+                else:
+                    make(harness.EXE, os.path.dirname(program), "relay")
+                self.write("relay.ini", SERVER_SETTINGS)
+                self.assertStartsServer(harness.run([], cwd=self.dir, program=program))
 
 
 if __name__ == "__main__":

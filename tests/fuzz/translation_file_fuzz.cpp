@@ -3,7 +3,6 @@
 // stored rewriting value with a template must have set the template flag, and the same file
 // with CR LF line ends must load the same.
 #include <cstdint>
-#include <sstream>
 #include <string>
 
 #include "config/text_utils.h"
@@ -19,8 +18,7 @@ struct Loaded {
     relayon::RuleTables tables;
 
     explicit Loaded(const std::string& text) {
-        std::istringstream in(text);
-        relayon::loadTranslation(in, settings, tables);
+        relayon::loadTranslation(text, settings, tables);
     }
     bool operator==(const Loaded& o) const {
         const relayon::Settings& a = settings;

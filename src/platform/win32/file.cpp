@@ -47,8 +47,10 @@ std::string errorText(int code) {
     char buffer[256];
     buffer[0] = '\0';
     // Without arguments, a message with inserts such as %1 must not be expanded.
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                  static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
+    // Without a text of the system's, the number still tells the user what to look up.
+    if (length == 0) return "error " + std::to_string(static_cast<unsigned long>(code));
     buffer[sizeof buffer - 1] = '\0';
     return buffer;
 }

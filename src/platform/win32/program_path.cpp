@@ -6,16 +6,18 @@
 
 namespace relayon::os {
 
-std::string executablePath(const std::string& fallback) {
+const bool kReplaceExtensionOnly = false;
+
+std::string programPath(const std::string& argument0) {
     // MAX_PATH holds nearly every path; a result that fills the buffer may be cut short, so
     // it is asked for again in the largest buffer the system allows.
     for (DWORD size : {DWORD{MAX_PATH}, DWORD{32768}}) {
         std::vector<char> buffer(size);
         DWORD n = GetModuleFileNameA(nullptr, buffer.data(), size);
-        if (n == 0) return fallback;
+        if (n == 0) return argument0;
         if (n < size) return std::string(buffer.data(), n);
     }
-    return fallback;
+    return argument0;
 }
 
 }  // namespace relayon::os

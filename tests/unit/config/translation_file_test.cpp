@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,8 +21,7 @@ struct Loaded {
 
 Loaded load(const std::string& text) {
     Loaded result;
-    std::istringstream in(text);
-    loadTranslation(in, result.settings, result.tables);
+    loadTranslation(text, result.settings, result.tables);
     return result;
 }
 
@@ -60,6 +58,12 @@ TEST(DefaultTranslationFileName, NameBetweenLastSeparatorAndLastFullStop) {
         {"/home/a.b/relay", ""},              // the full stop lies before the name
         {"", ""}};
     for (const auto& [path, name] : cases) EXPECT_EQ(defaultTranslationFileName(path), name) << path;
+    // Where only the program file's extension gives way, directories do not matter.
+    const std::pair<const char*, const char*> extensionOnly[] = {
+        {"/home/a.b/relay", "relay.ini"}, {"v1.2/relay.sh", "relay.ini"}, {"relay.tar.gz", "relay.tar.ini"},
+        {"./.relay", ".relay.ini"}, {"relay", "relay.ini"}};
+    for (const auto& [path, name] : extensionOnly) EXPECT_EQ(translationFileFor(path, true), name) << path;
+    EXPECT_EQ(translationFileFor("/home/a.b/relay", false), ".ini");
 }
 
 TEST(LoadTranslation, SectionsCommentsAndLinesThatAreNoEntries) {
@@ -173,6 +177,14 @@ TEST(LoadTranslationFile, DefaultNameAndFallback) {
     loadTranslationFile(missing.settings, missing.tables);
     EXPECT_EQ(missing.settings.TranslationFile, "missing.ini");
     EXPECT_EQ(valueOf(missing.tables.client2Server, "k"), "fallback");
+    // A file that opens but cannot be read is passed over in the same way.
+    fs::create_directory(dir / "dir.ini");
+    Loaded unreadable;
+    unreadable.settings.TranslationFile = "dir.ini";
+    const TranslationReport report = loadTranslationFile(unreadable.settings, unreadable.tables);
+    EXPECT_FALSE(report.namedFileRead);
+    EXPECT_EQ(report.fileRead, "Relayon.ini");
+    EXPECT_EQ(valueOf(unreadable.tables.client2Server, "k"), "fallback");
     fs::current_path(previous);
     fs::remove_all(dir);
 }

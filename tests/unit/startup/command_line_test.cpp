@@ -66,11 +66,31 @@ TEST(CommandLine, ExactOptionsBoostValuesAndAMissingValue) {
     }
 }
 
+TEST(CommandLine, HelpVersionAndCheckFormsWhereTheServerCommandLineBegins) {
+    const struct {
+        std::vector<const char*> args;
+        Request request;
+        const char* translationFile;
+    } cases[] = {
+        {{"-h"}, Request::Help, ""}, {{"/d", "1", "--help", "srv"}, Request::Help, ""}, {{"/?"}, Request::Help, ""},
+        {{"-?"}, Request::Help, ""}, {{"--version"}, Request::Version, ""},
+        {{"/t", "a.ini", "--check"}, Request::Check, "a.ini"}, {{"--check", "b.ini"}, Request::Check, "b.ini"}, {{"--check", "b.ini", "c"}, Request::Invalid, ""},
+        {{"srv", "--help"}, Request::Relay, ""}, {{"/h", "--help"}, Request::Relay, ""}, {{"-H"}, Request::Relay, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> args = c.args;
+        args.insert(args.begin(), "relayon");
+        Settings settings;
+        EXPECT_EQ(parseCommandLine(static_cast<int>(args.size()), args.data(), settings).request, c.request)
+            << "case " << &c - cases;
+        EXPECT_EQ(settings.TranslationFile, c.translationFile) << "case " << &c - cases;
+    }
+}
+
 TEST(CommandLine, TheTranslationFileOverridesOptions) {
     Settings s = parse({"/d", "1", "/p", "high", "/c", "/b", "0", "from-arguments"});
     RuleTables tables;
-    std::istringstream file("[Relayon]\nDebug:=3\nPriority:=idle\nCtrl:=1\nCommandLine:=\n");
-    loadTranslation(file, s, tables);
+    loadTranslation("[Relayon]\nDebug:=3\nPriority:=idle\nCtrl:=1\nCommandLine:=\n", s, tables);
     EXPECT_EQ(s.Debug, 3);
     EXPECT_EQ(priorityClassFromName(s.Priority), 64);
     EXPECT_TRUE(s.Ctrl);
