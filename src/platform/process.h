@@ -11,8 +11,9 @@ namespace relayon::os {
 
 struct SpawnRequest {
     std::string commandLine;       // the whole command line; Windows hands it to the system
-    std::string program;           // POSIX: full path of the executable found on the command
-                                   // line; empty: the first word, looked up on PATH
+    std::string program;           // full path of the executable found on the command line
+                                   // (Windows: started by it, with the whole command line);
+                                   // empty: the first word, which the platform looks up
     std::string arguments;         // POSIX, with program: the command line after the program
     std::string workingDirectory;  // empty: the child starts in Relayon's current directory
     unsigned priorityClass = 0;    // creation priority class (platform/priority.h); 0: default
@@ -29,8 +30,8 @@ enum class WaitResult { Exited, Timeout, Failed };
 // standard handle is null and fails every call already; nothing is done.
 void openMissingStandardHandles();
 
-// A started child process, the leader of a process group of its own with no console or
-// controlling terminal. Dropping it closes Relayon's handles to the process but leaves the
+// A started child process. POSIX: the leader of a session and process group of its own,
+// without a controlling terminal. Windows: with a console of its own that has no window. Dropping it closes Relayon's handles to the process but leaves the
 // process running; on POSIX a child dropped before it was reaped is reaped once it has ended.
 class Process {
 public:

@@ -83,6 +83,8 @@ bool sendControlEvent(std::uint32_t processGroupId, unsigned event) {
     return ::kill(-static_cast<pid_t>(processGroupId), signal) == 0;
 }
 
+bool deliverRequestedControlEvent(int&) { return false; }
+
 bool raiseControlEvent(unsigned event) {
     for (const SignalEvent& entry : kSignals) {
         if (entry.event == event) return ::kill(::getpid(), entry.signal) == 0;

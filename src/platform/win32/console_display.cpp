@@ -1,4 +1,5 @@
 #include "platform/console_display.h"
+#include "platform/handle_kind.h"
 #include "platform/win32/native.h"
 
 namespace relayon::os {
@@ -19,11 +20,9 @@ RawHandle openDisplay() {
 bool writeDisplay(RawHandle display, const char* text, std::size_t size, std::uint16_t attribute) {
     HANDLE buffer = toNative(display);
     SetConsoleTextAttribute(buffer, attribute);
-    // Older consoles refuse single writes of more than about 64 KiB, so large texts go in pieces.
-    constexpr std::size_t kPiece = 16384;
     while (size > 0) {
         DWORD count = 0;
-        DWORD piece = static_cast<DWORD>(size < kPiece ? size : kPiece);
+        DWORD piece = static_cast<DWORD>(transferSize(HandleKind::Console, size));
         if (!WriteConsoleA(buffer, text, piece, &count, nullptr) || count == 0) return false;
         text += count;
         size -= count;

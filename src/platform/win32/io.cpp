@@ -3,17 +3,40 @@
 #include <atomic>
 #include <mutex>
 
+#include "platform/handle_kind.h"
 #include "platform/win32/native.h"
 
 namespace relayon::os {
 
+namespace {
+
+// A console answers GetConsoleMode; the null device and other character devices do not.
+HandleKind handleKind(HANDLE handle) {
+    DWORD mode = 0;
+    switch (GetFileType(handle)) {
+        case FILE_TYPE_PIPE: return HandleKind::Pipe;
+        case FILE_TYPE_CHAR: return GetConsoleMode(handle, &mode) ? HandleKind::Console : HandleKind::Device;
+        default: return HandleKind::File;
+    }
+}
+
+}  // namespace
+
 ReadResult readSome(RawHandle handle, void* buffer, std::size_t size) {
+    HANDLE native = toNative(handle);
+    // Only a read larger than a console takes needs the kind before it starts.
+    const bool large = size > kConsolePiece;
+    HandleKind kind = large ? handleKind(native) : HandleKind::File;
     DWORD got = 0;
-    if (ReadFile(toNative(handle), buffer, static_cast<DWORD>(size), &got, nullptr)) {
+    if (ReadFile(native, buffer, static_cast<DWORD>(transferSize(kind, size)), &got, nullptr)) {
         if (got > 0) return {ReadStatus::Data, got, 0};
-        // A pipe never succeeds with no bytes; a file does at its end, a console at Ctrl-Z.
-        return {GetFileType(toNative(handle)) == FILE_TYPE_CHAR ? ReadStatus::Empty : ReadStatus::End, 0,
-                0};
+        // A zero-byte write to a pipe ends the reader's read this way, and the pipe can still be
+        // examined; at its end it cannot.
+        if (!large) kind = handleKind(native);
+        if (kind == HandleKind::Pipe && !PeekNamedPipe(native, nullptr, 0, nullptr, nullptr, nullptr)) {
+            kind = HandleKind::EndedPipe;
+        }
+        return {emptyReadStatus(kind), 0, 0};
     }
     DWORD error = GetLastError();
     if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) {
@@ -23,10 +46,12 @@ ReadResult readSome(RawHandle handle, void* buffer, std::size_t size) {
 }
 
 bool writeAll(RawHandle handle, const void* data, std::size_t size) {
+    HANDLE native = toNative(handle);
+    const HandleKind kind = size > kConsolePiece ? handleKind(native) : HandleKind::File;
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         DWORD written = 0;
-        if (!WriteFile(toNative(handle), p, static_cast<DWORD>(size), &written, nullptr)) return false;
+        if (!WriteFile(native, p, static_cast<DWORD>(transferSize(kind, size)), &written, nullptr)) return false;
         if (written == 0) return false;
         p += written;
         size -= written;
