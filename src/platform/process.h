@@ -60,6 +60,10 @@ public:
     // main thread's nice value is the class's plus the level's offset.
     bool setPriorityClass(unsigned priorityClass);
     bool setMainThreadPriority(int level);
+    // What the system applied, read back (a class or level it refused or changed shows here);
+    // out is left as it is when it cannot be read. POSIX: from the nice values set.
+    bool readPriorityClass(unsigned& out) const;
+    bool readMainThreadPriority(int& out) const;
     // Windows: enables or disables the dynamic priority boost; POSIX has none (returns true).
     bool setBoost(bool enabled);
 

@@ -159,6 +159,7 @@ std::uint32_t ServerProcess::start(const std::string& commandLine) {
     {
         std::lock_guard<std::mutex> state(stateLock_);
         process_ = std::move(process);
+        process_.readPriorityClass(priorityClass_);  // the class it was given
         outputRead_ = std::make_shared<os::Handle>(std::move(outputRead));
         inputWrite_ = std::make_shared<os::Handle>(std::move(inputWrite));
         suspended_ = false;
@@ -213,15 +214,23 @@ std::shared_ptr<os::Handle> ServerProcess::outputReader() const {
     return outputRead_;
 }
 
+// A running server keeps what the system applied (realtime without the privilege for it is
+// high; a level outside the class's range is refused), which the next start asks for.
 void ServerProcess::applyPriorityClass(unsigned value) {
     std::lock_guard<std::mutex> state(stateLock_);
-    if (process_.valid()) process_.setPriorityClass(value);
+    if (process_.valid()) {
+        process_.setPriorityClass(value);
+        process_.readPriorityClass(value);
+    }
     priorityClass_ = value;
 }
 
 void ServerProcess::applyThreadPriority(int value) {
     std::lock_guard<std::mutex> state(stateLock_);
-    if (process_.valid()) process_.setMainThreadPriority(value);
+    if (process_.valid()) {
+        process_.setMainThreadPriority(value);
+        process_.readMainThreadPriority(value);
+    }
     threadPriority_ = value;
 }
 
@@ -291,6 +300,8 @@ void ServerProcess::setCpuPower(double percent) {
 }
 
 void ServerProcess::throttleLoop() {
+    // Above any level a busy server can have, so that it cannot keep this thread from running.
+    os::setCurrentThreadPriority(os::kThreadPriorityTimeCritical);
     if (throttleStop_.wait(runMs_)) return;  // one full run period first
     bool suspendedHere = false;
     for (;;) {
@@ -309,18 +320,22 @@ void ServerProcess::throttleLoop() {
 }
 
 void ServerProcess::followOwnPriorities(int requestedClass, int requestedThread, int debug) {
+    // Reported is what was applied, when it changed: a value the server cannot take is tried
+    // again at every step, but not reported again.
     if (requestedClass == kPriorityNotSet) {
         const unsigned own = os::currentPriorityClass();
-        if (own != priorityClass()) {
+        const unsigned before = priorityClass();
+        if (own != before) {
             applyPriorityClass(own);
-            reportPriorityClass(own, debug);
+            if (priorityClass() != before) reportPriorityClass(priorityClass(), debug);
         }
     }
     if (requestedThread == kPriorityNotSet) {
         const int own = os::currentThreadPriority();
-        if (own != threadPriority()) {
+        const int before = threadPriority();
+        if (own != before) {
             applyThreadPriority(own);
-            reportThreadPriority(own, debug);
+            if (threadPriority() != before) reportThreadPriority(threadPriority(), debug);
         }
     }
 }

@@ -28,13 +28,15 @@ namespace {
 Settings settings;
 RuleTables ruleTables;
 
-// Relayon's standard output, taken once its closed standard handles are open on the null
-// device, before the objects below open any handle that could take their place.
+// Relayon's standard output and input, taken once its closed standard handles are open on the
+// null device, before the objects below open any handle that could take their place, and
+// before a console allocated for the debug display can replace them.
 os::RawHandle takeClientOutput() {
     os::openMissingStandardHandles();
     return os::standardOutput();
 }
 const os::RawHandle clientOutput = takeClientOutput();
+const os::RawHandle clientInput = os::standardInput();
 ServerProcess server;
 InputThread serverReader;
 
@@ -56,13 +58,14 @@ int priorityStep() {
         server.followOwnPriorities(wantedClass, wantedThread, settings.Debug);
         return kPriorityStepMs;
     }
+    // Reported is what the system applied, which may differ from what was asked for.
     if (wantedClass != kPriorityNotSet) {
         server.applyPriorityClass(static_cast<unsigned>(wantedClass));
-        reportPriorityClass(static_cast<unsigned>(wantedClass), settings.Debug);
+        reportPriorityClass(server.priorityClass(), settings.Debug);
     }
     if (wantedThread != kPriorityNotSet) {
         server.applyThreadPriority(wantedThread);
-        reportThreadPriority(wantedThread, settings.Debug);
+        reportThreadPriority(server.threadPriority(), settings.Debug);
     }
     return kInfinite;
 }
@@ -147,7 +150,7 @@ int runRelayon(int argc, char** argv) {
     serverReader.afterRead = [&relay] { relay.serverReadDone(); };
     const bool serverReading = serverReader.start(0);
     InputThread clientReader;
-    clientReader.setBorrowedHandle(os::standardInput());
+    clientReader.setBorrowedHandle(clientInput);
     clientReader.callback = [&relay](const char* line, int context) { return relay.clientPump(line, context); };
     clientReader.afterRead = [&relay] { relay.clientReadDone(); };
     const bool clientReading = clientReader.start(0);

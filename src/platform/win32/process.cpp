@@ -172,6 +172,20 @@ bool Process::setMainThreadPriority(int level) {
     return native_ && SetThreadPriority(toNative(native_->thread.get()), level) != FALSE;
 }
 
+bool Process::readPriorityClass(unsigned& out) const {
+    DWORD value = native_ ? GetPriorityClass(toNative(native_->process.get())) : 0;
+    if (value == 0) return false;
+    out = value;
+    return true;
+}
+
+bool Process::readMainThreadPriority(int& out) const {
+    int value = native_ ? GetThreadPriority(toNative(native_->thread.get())) : THREAD_PRIORITY_ERROR_RETURN;
+    if (value == THREAD_PRIORITY_ERROR_RETURN) return false;
+    out = value;
+    return true;
+}
+
 void openMissingStandardHandles() {}
 
 bool Process::setBoost(bool enabled) {
