@@ -11,11 +11,12 @@ enum class DisplayConsole {
               // and allocate one of Relayon's own, which has a window
 };
 
-// allocated: the process had no console and one was allocated for it; hasWindow: the console
-// it had shows a window; clientOnConsole: the client's input or output is that console.
-inline DisplayConsole chooseDisplayConsole(bool allocated, bool hasWindow, bool clientOnConsole) {
+// allocated: the process had no console and one was allocated for it; attached: otherwise, the
+// process is attached to a console (allocating can fail without one, as under Wine); hasWindow:
+// that console shows a window; clientOnConsole: the client's input or output is that console.
+inline DisplayConsole chooseDisplayConsole(bool allocated, bool attached, bool hasWindow, bool clientOnConsole) {
     if (allocated) return DisplayConsole::Own;
-    return hasWindow || clientOnConsole ? DisplayConsole::Shared : DisplayConsole::Replace;
+    return !attached || hasWindow || clientOnConsole ? DisplayConsole::Shared : DisplayConsole::Replace;
 }
 
 }  // namespace relayon::os

@@ -10,6 +10,7 @@ namespace {
 // What closing the one display undoes: the console allocated for it, or the screen buffer that
 // was active before it in a console shared with others.
 bool consoleAllocated = false;
+constexpr WORD kDefaultAttribute = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
 HANDLE previouslyActive = INVALID_HANDLE_VALUE;
 
 bool isConsole(HANDLE handle) {
@@ -24,7 +25,9 @@ RawHandle openDisplay() {
         isConsole(GetStdHandle(STD_INPUT_HANDLE)) || isConsole(GetStdHandle(STD_OUTPUT_HANDLE));
     // AllocConsole fails when the process has a console already.
     bool allocated = AllocConsole() != FALSE;
-    DisplayConsole choice = chooseDisplayConsole(allocated, GetConsoleWindow() != nullptr, clientOnConsole);
+    DWORD processes[1];
+    const bool attached = !allocated && GetConsoleProcessList(processes, 1) != 0;
+    DisplayConsole choice = chooseDisplayConsole(allocated, attached, GetConsoleWindow() != nullptr, clientOnConsole);
     if (choice == DisplayConsole::Replace) {
         // A console made without a window (CREATE_NO_WINDOW) can never show the display.
         FreeConsole();
@@ -34,6 +37,11 @@ RawHandle openDisplay() {
     }
     HANDLE buffer = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                                               CONSOLE_TEXTMODE_BUFFER, nullptr);
+    // A buffer that takes no attribute takes no text either (a console without a display).
+    if (buffer != INVALID_HANDLE_VALUE && !SetConsoleTextAttribute(buffer, kDefaultAttribute)) {
+        CloseHandle(buffer);
+        buffer = INVALID_HANDLE_VALUE;
+    }
     if (buffer == INVALID_HANDLE_VALUE) {
         if (allocated) FreeConsole();  // leave no empty console window behind
         return kNoHandle;

@@ -8,17 +8,18 @@ namespace os = relayon::os;
 // for one with a window unless the client reads or writes through it.
 TEST(DisplayConsole, ChoiceForEachStartingPoint) {
     const struct {
-        bool allocated, hasWindow, clientOnConsole;
+        bool allocated, attached, hasWindow, clientOnConsole;
         os::DisplayConsole choice;
     } cases[] = {
-        {true, true, false, os::DisplayConsole::Own},
-        {false, true, true, os::DisplayConsole::Shared},
-        {false, true, false, os::DisplayConsole::Shared},
-        {false, false, true, os::DisplayConsole::Shared},
-        {false, false, false, os::DisplayConsole::Replace},
+        {true, false, true, false, os::DisplayConsole::Own},
+        {false, true, true, true, os::DisplayConsole::Shared},
+        {false, true, true, false, os::DisplayConsole::Shared},
+        {false, true, false, true, os::DisplayConsole::Shared},
+        {false, true, false, false, os::DisplayConsole::Replace},
+        {false, false, false, false, os::DisplayConsole::Shared},  // nothing to leave
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(os::chooseDisplayConsole(c.allocated, c.hasWindow, c.clientOnConsole), c.choice)
-            << c.allocated << c.hasWindow << c.clientOnConsole;
+        EXPECT_EQ(os::chooseDisplayConsole(c.allocated, c.attached, c.hasWindow, c.clientOnConsole), c.choice)
+            << c.allocated << c.attached << c.hasWindow << c.clientOnConsole;
     }
 }
