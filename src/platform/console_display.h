@@ -9,8 +9,9 @@
 namespace relayon::os {
 
 // Opens the display; kNoHandle when there is none.
-// Win32: a console screen buffer of the process's own (a console is allocated when the process
-// has none) made the active one. POSIX: the terminal or file named by the environment variable
+// Win32: a console screen buffer of the process's own made the active one, in the process's
+// console or, when it has none or one without a window that the client does not use, in a
+// console allocated for it (platform/display_console.h). POSIX: the terminal or file named by the environment variable
 // RELAYON_CONSOLE, else the controlling terminal /dev/tty when it opens for writing.
 RawHandle openDisplay();
 
@@ -19,7 +20,8 @@ RawHandle openDisplay();
 // An empty text writes nothing and succeeds. The caller serialises writes to one display.
 bool writeDisplay(RawHandle display, const char* text, std::size_t size, std::uint16_t attribute);
 
-// Closes the display (Win32: also detaches the process from its console).
+// Closes the display (Win32: frees a console allocated for it, or shows the screen buffer that
+// was active before it again).
 void closeDisplay(RawHandle display);
 
 

@@ -12,7 +12,8 @@ namespace relayon::os {
 
 struct SpawnRequest {
     std::string commandLine;       // the whole command line; Windows hands it to the system
-    std::string program;           // full path of the executable found on the command line;
+    std::string program;           // full path of the executable found on the command line
+                                   // (Windows: started by it, with the whole command line);
                                    // empty: POSIX looks argv[0] up on PATH
     std::vector<std::string> argv; // POSIX: the argument vector, argv[0] naming the program
     std::string workingDirectory;  // empty: the child starts in Relayon's current directory
@@ -30,9 +31,10 @@ enum class WaitResult { Exited, Timeout, Failed };
 // standard handle is null and fails every call already; nothing is done.
 void openMissingStandardHandles();
 
-// A started child process, the leader of a process group of its own with no console or
-// controlling terminal. Dropping it closes Relayon's handles to the process but leaves the
-// process running; on POSIX a child dropped before it was reaped is reaped as soon as it ends.
+// A started child process. POSIX: the leader of a session and process group of its own,
+// without a controlling terminal. Windows: with a console of its own that has no window.
+// Dropping it closes Relayon's handles to the process but leaves the process running; on POSIX
+// a child dropped before it was reaped is reaped as soon as it ends.
 class Process {
 public:
     Process();
@@ -64,6 +66,10 @@ public:
     // main thread's nice value is the class's plus the level's offset.
     bool setPriorityClass(unsigned priorityClass);
     bool setMainThreadPriority(int level);
+    // What the system applied, read back (a class or level it refused or changed shows here);
+    // out is left as it is when it cannot be read. POSIX: from the nice values set.
+    bool readPriorityClass(unsigned& out) const;
+    bool readMainThreadPriority(int& out) const;
     // Windows: enables or disables the dynamic priority boost; POSIX has none (returns true).
     bool setBoost(bool enabled);
 

@@ -139,6 +139,7 @@ std::uint32_t ServerProcess::start(const std::string& commandLine) {
     {
         std::lock_guard<std::mutex> state(stateLock_);
         process_ = std::move(process);
+        process_.readPriorityClass(priorityClass_);  // the class it was given
         outputRead_ = std::make_shared<os::Handle>(std::move(outputRead));
         inputWrite_ = std::make_shared<os::Handle>(std::move(inputWrite));
         suspended_ = false;
@@ -206,15 +207,23 @@ std::shared_ptr<os::Handle> ServerProcess::outputReader() const {
     return outputRead_;
 }
 
+// A running server keeps what the system applied (realtime without the privilege for it is
+// high; a level outside the class's range is refused), which the next start asks for.
 void ServerProcess::applyPriorityClass(unsigned value) {
     std::lock_guard<std::mutex> state(stateLock_);
-    if (process_.valid()) process_.setPriorityClass(value);
+    if (process_.valid()) {
+        process_.setPriorityClass(value);
+        process_.readPriorityClass(value);
+    }
     priorityClass_ = value;
 }
 
 void ServerProcess::applyThreadPriority(int value) {
     std::lock_guard<std::mutex> state(stateLock_);
-    if (process_.valid()) process_.setMainThreadPriority(value);
+    if (process_.valid()) {
+        process_.setMainThreadPriority(value);
+        process_.readMainThreadPriority(value);
+    }
     threadPriority_ = value;
 }
 
@@ -279,6 +288,8 @@ void ServerProcess::setCpuPower(double percent) {
 }
 
 void ServerProcess::throttleLoop() {
+    // Above any level a busy server can have, so that it cannot keep this thread from running.
+    os::setCurrentThreadPriority(os::kThreadPriorityTimeCritical);
     if (throttleStop_.wait(runMs_)) return;  // one full run period first
     bool suspendedHere = false;
     for (;;) {
@@ -297,19 +308,23 @@ void ServerProcess::throttleLoop() {
 }
 
 PriorityChanges ServerProcess::followOwnPriorities(int requestedClass, int requestedThread) {
+    // What was applied counts when it changed: a value the server cannot take is tried again at
+    // every step, but not reported again.
     PriorityChanges changes;
     if (requestedClass == kPriorityNotSet) {
         const unsigned own = os::currentPriorityClass();
-        if (own != priorityClass()) {
+        const unsigned before = priorityClass();
+        if (own != before) {
             applyPriorityClass(own);
-            changes.priorityClass = true;
+            changes.priorityClass = priorityClass() != before;
         }
     }
     if (requestedThread == kPriorityNotSet) {
         const int own = os::currentThreadPriority();
-        if (own != threadPriority()) {
+        const int before = threadPriority();
+        if (own != before) {
             applyThreadPriority(own);
-            changes.threadPriority = true;
+            changes.threadPriority = threadPriority() != before;
         }
     }
     return changes;

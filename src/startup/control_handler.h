@@ -11,7 +11,7 @@ struct Settings;
 
 // What the handler does for one event.
 struct ControlDecision {
-    bool forward;       // send the event to the server's process group
+    bool forward;       // send the event to the server
     bool toConsole;     // write message to the debug console
     bool toLog;         // log message as a note
     bool handled;       // the handler's result

@@ -34,13 +34,15 @@ namespace {
 Settings settings;
 RuleTables ruleTables;
 
-// Relayon's standard output, taken once its closed standard handles are open on the null
-// device, before the objects below open any handle that could take their place.
+// Relayon's standard output and input, taken once its closed standard handles are open on the
+// null device, before the objects below open any handle that could take their place, and
+// before a console allocated for the debug display can replace them.
 os::RawHandle takeClientOutput() {
     os::openMissingStandardHandles();
     return os::standardOutput();
 }
 const os::RawHandle clientOutput = takeClientOutput();
+const os::RawHandle clientInput = os::standardInput();
 ServerProcess server;
 InputThread serverReader;
 
@@ -109,6 +111,7 @@ int priorityStep() {
         reportPriorities(changes.priorityClass, changes.threadPriority);
         return kPriorityStepMs;
     }
+    // Reported is what the system applied, which may differ from what was asked for.
     if (wantedClass != kPriorityNotSet) server.applyPriorityClass(static_cast<unsigned>(wantedClass));
     if (wantedThread != kPriorityNotSet) server.applyThreadPriority(wantedThread);
     reportPriorities(wantedClass != kPriorityNotSet, wantedThread != kPriorityNotSet);
@@ -270,7 +273,7 @@ int run(int argc, char** argv) {
     serverReader.lineCut = Relay::noteLineCut;
     const bool serverReading = startServerReader();
     InputThread clientReader;
-    clientReader.setBorrowedHandle(os::standardInput());
+    clientReader.setBorrowedHandle(clientInput);
     clientReader.callback = [&relay](const char* line, int context) { return relay.clientPump(line, context); };
     clientReader.afterRead = [&relay] { relay.clientReadDone(); };
     clientReader.lineCut = Relay::noteLineCut;

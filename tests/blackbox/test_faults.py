@@ -212,14 +212,17 @@ class FaultTest(RelayonTestCase):
         self.assert_clean_end(b"Client closed")
         self.assert_nothing_left(process)
 
-    def test_closed_standard_input_is_an_ended_client(self):
-        # No descriptor Relayon opens may take the missing input's place and be read as it.
-        done = subprocess.run(harness.command(harness.EXE, *self.arguments("")), cwd=self.dir,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              preexec_fn=lambda: os.close(0), timeout=30)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        self.assert_clean_end(b"Client closed")
-        self.assert_nothing_left()
+    def test_closed_or_null_standard_input_is_an_ended_client(self):
+        # No descriptor Relayon opens may take the missing input's place and be read as it; the
+        # null device is a character device like a console, but reads as an ended input.
+        for name, how in (("closed", dict(preexec_fn=lambda: os.close(0))),
+                          ("null device", dict(stdin=subprocess.DEVNULL))):
+            with self.subTest(name):
+                done = subprocess.run(harness.command(harness.EXE, *self.arguments("")), cwd=self.dir,
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30, **how)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assert_clean_end(b"Client closed")
+                self.assert_nothing_left()
 
     def test_server_dying_mid_line(self):
         def die(process):

@@ -228,6 +228,16 @@ class LifecycleTest(RelayTestCase):
         self.assertEqual(done.stdout, b"Error starting server program." + harness.EOL)
         self.assertEqual(self.notes()[-1], b"Error starting server program.")
 
+    def test_server_path_with_a_blank_starts_the_program_found(self):
+        # The system's own search would try the planted ...\Srv.exe before ...\Srv Dir\srv.exe.
+        os.mkdir(os.path.join(self.dir, "Srv Dir"))
+        server = harness.copy_program(harness.TEST_SERVER, os.path.join(self.dir, "Srv Dir"), "srv")
+        harness.copy_program(harness.TEST_SERVER, self.dir, "Srv")
+        self.write("relay.ini", "")
+        done = harness.run(["/t", "relay.ini", harness.host_path(server) + " cwd"], input=b"program\n",
+                           cwd=self.dir)
+        self.assertIn(("program " + harness.host_path(server) + "\n").lower().encode(), done.stdout.lower())
+
     def test_log_appends_to_earlier_runs(self):
         self.write("relay.log", "earlier\r\n")
         self.relay("", b"x\n")
@@ -284,10 +294,7 @@ class ControlSignalTest(RelayTestCase):
         s = self.watch(process)
         s.wait_for(b"ready\n")
         process.send_signal(signal.SIGINT)
-        # Wine calls the handler for a SIGINT, but cannot generate the event for a server
-        # whose console is a pipe, so only Relayon's own report is seen there.
-        if not harness.WINDOWS:
-            s.wait_for(b"control 0\n")
+        s.wait_for(b"control 0\n")
         s.send("still here\n")
         s.wait_for(b"still here\n")
         code, _ = s.close()

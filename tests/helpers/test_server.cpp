@@ -24,6 +24,7 @@
 //   cputime      "cputime " + the processor milliseconds its main thread has used, + " " +
 //                the milliseconds since it started
 //   cwd          "cwd " + its working directory
+//   program      "program " + the full path of its own executable
 //   handles      "handles " + the number of handles (POSIX: descriptors) it has open
 //   stderr TEXT  writes TEXT and a line feed to its standard error
 //   exit         ends at once
@@ -44,6 +45,7 @@
 
 #include "platform/io.h"
 #include "platform/priority.h"
+#include "platform/program_path.h"
 #include "probes.h"
 #include "platform/signals.h"
 
@@ -59,6 +61,7 @@ std::atomic<bool> inputEnded{false};
 std::atomic<bool> quitNow{false};
 int exitCode = 0;
 bool hexEcho = false;
+std::string programName;  // argv[0]
 
 // The flood: its writer thread, and the count, bytes and Adler-32 sums of the lines read.
 long floodLines = -1;
@@ -143,6 +146,8 @@ bool answer(const std::string& line, bool busy) {
         say("handles " + std::to_string(relayon::test::openHandleCount()));
     } else if (line == "cwd") {
         say("cwd " + workingDirectory());
+    } else if (line == "program") {
+        say("program " + os::programPath(programName));
     } else if (line.compare(0, 7, "stderr ") == 0) {
         writeLine(os::standardError(), line.substr(7));
     } else {
@@ -181,6 +186,7 @@ bool serveLines(bool busy) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 0) programName = argv[0];
     bool busy = false;
     int lingerSeconds = 0;
     long lineCount = -1;

@@ -216,7 +216,10 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
     process.native_.reset(new Native);
     process.native_->pid = pid;
     process.native_->exited.reset(openProcessDescriptor(pid));
+    // The child set its class's nice value before the exec that closed the error pipe; a raise
+    // it was refused shows in the value read back.
     process.native_->classNice = nice != kNoNice ? nice : inheritedNice;
+    threadNice(static_cast<int>(pid), process.native_->classNice);
     return 0;
 }
 
@@ -261,29 +264,49 @@ bool Process::resume() { return native_ && native_->signal(SIGCONT); }
 bool Process::setPriorityClass(unsigned priorityClass) {
     int nice = niceOfClass(priorityClass);
     if (!native_ || native_->reaped || nice == kNoNice) return false;
+    const int before = native_->classNice;
     native_->classNice = nice;
     std::string tasks = "/proc/" + std::to_string(native_->pid) + "/task";
     DIR* dir = ::opendir(tasks.c_str());
-    if (dir == nullptr) return native_->setMainThreadNice();  // no thread list: the process only
-    bool ok = true;
-    while (dirent* entry = ::readdir(dir)) {
+    bool mainDone = dir == nullptr && native_->setMainThreadNice();  // no thread list: the process only
+    bool ok = mainDone;
+    while (dir != nullptr) {
+        dirent* entry = ::readdir(dir);
+        if (entry == nullptr) break;
         int tid = std::atoi(entry->d_name);
         if (tid <= 0) continue;
         if (tid == native_->pid) {
-            ok = native_->setMainThreadNice() && ok;
+            mainDone = native_->setMainThreadNice();
+            ok = mainDone && ok;
         } else {
             ok = ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0 && ok;
         }
     }
-    ::closedir(dir);
+    if (dir != nullptr) ::closedir(dir);
+    if (!mainDone) native_->classNice = before;  // refused (raising needs privilege)
     return ok;
 }
 
 bool Process::setMainThreadPriority(int level) {
     int offset = niceOffsetOfLevel(level);
     if (!native_ || native_->reaped || offset == kNoNice) return false;
+    const int before = native_->levelOffset;
     native_->levelOffset = offset;
-    return native_->setMainThreadNice();
+    if (native_->setMainThreadNice()) return true;
+    native_->levelOffset = before;
+    return false;
+}
+
+bool Process::readPriorityClass(unsigned& out) const {
+    if (!native_) return false;
+    out = classOfNice(native_->classNice);
+    return true;
+}
+
+bool Process::readMainThreadPriority(int& out) const {
+    if (!native_) return false;
+    out = levelOfNiceOffset(native_->levelOffset);
+    return true;
 }
 
 void openMissingStandardHandles() {

@@ -97,6 +97,8 @@ bool sendControlEvent(std::uint32_t processGroupId, unsigned event) {
     return ::kill(-static_cast<pid_t>(processGroupId), signal) == 0;
 }
 
+bool deliverRequestedControlEvent(int&) { return false; }
+
 void ignoreBrokenPipe() {
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "platform/handle_kind.h"
 #include "platform/win32/native.h"
 
 namespace relayon::os {
@@ -20,17 +21,35 @@ thread_local const IoInterrupt::Native* attached = nullptr;
 
 bool interrupted(const IoInterrupt::Native* interrupt) { return interrupt != nullptr && interrupt->interrupted; }
 
+// A console answers GetConsoleMode; the null device and other character devices do not.
+HandleKind handleKind(HANDLE handle) {
+    DWORD mode = 0;
+    switch (GetFileType(handle)) {
+        case FILE_TYPE_PIPE: return HandleKind::Pipe;
+        case FILE_TYPE_CHAR: return GetConsoleMode(handle, &mode) ? HandleKind::Console : HandleKind::Device;
+        default: return HandleKind::File;
+    }
+}
+
 }  // namespace
 
 ReadResult readSome(RawHandle handle, void* buffer, std::size_t size) {
     const IoInterrupt::Native* interrupt = attached;
     if (interrupted(interrupt)) return {ReadStatus::Interrupted, 0, 0};
+    HANDLE native = toNative(handle);
+    // Only a read larger than a console takes needs the kind before it starts.
+    const bool large = size > kConsolePiece;
+    HandleKind kind = large ? handleKind(native) : HandleKind::File;
     DWORD got = 0;
-    if (ReadFile(toNative(handle), buffer, static_cast<DWORD>(size), &got, nullptr)) {
+    if (ReadFile(native, buffer, static_cast<DWORD>(transferSize(kind, size)), &got, nullptr)) {
         if (got > 0) return {ReadStatus::Data, got, 0};
-        // A pipe never succeeds with no bytes; a file does at its end, a console at Ctrl-Z.
-        return {GetFileType(toNative(handle)) == FILE_TYPE_CHAR ? ReadStatus::Empty : ReadStatus::End, 0,
-                0};
+        // A zero-byte write to a pipe ends the reader's read this way, and the pipe can still be
+        // examined; at its end it cannot.
+        if (!large) kind = handleKind(native);
+        if (kind == HandleKind::Pipe && !PeekNamedPipe(native, nullptr, 0, nullptr, nullptr, nullptr)) {
+            kind = HandleKind::EndedPipe;
+        }
+        return {emptyReadStatus(kind), 0, 0};
     }
     DWORD error = GetLastError();
     if (error == ERROR_OPERATION_ABORTED && interrupted(interrupt)) return {ReadStatus::Interrupted, 0, 0};
@@ -41,16 +60,18 @@ ReadResult readSome(RawHandle handle, void* buffer, std::size_t size) {
 }
 
 bool writeAll(RawHandle handle, const void* data, std::size_t size, std::size_t* written) {
+    HANDLE native = toNative(handle);
+    const HandleKind kind = size > kConsolePiece ? handleKind(native) : HandleKind::File;
     const char* p = static_cast<const char*>(data);
     std::size_t done = 0;
     // Only writes that can wait for a peer are interrupted; a disk file takes its bytes at once.
     const IoInterrupt::Native* interrupt =
-        attached != nullptr && GetFileType(toNative(handle)) != FILE_TYPE_DISK ? attached : nullptr;
+        attached != nullptr && GetFileType(native) != FILE_TYPE_DISK ? attached : nullptr;
     bool ok = true;
     while (done < size) {
         DWORD count = 0;
         if (interrupted(interrupt) ||
-            !WriteFile(toNative(handle), p + done, static_cast<DWORD>(size - done), &count, nullptr) ||
+            !WriteFile(native, p + done, static_cast<DWORD>(transferSize(kind, size - done)), &count, nullptr) ||
             count == 0) {
             ok = false;
             break;

@@ -16,4 +16,8 @@ inline RawHandle fromNative(HANDLE handle) {
     return reinterpret_cast<RawHandle>(handle);
 }
 
+// A new handle of a child process that a Process still holds (process.cpp), or null: the
+// caller closes it. While it is open, the child's id is not given to another process.
+HANDLE openHeldChild(DWORD processId);
+
 }  // namespace relayon::os

@@ -1,6 +1,8 @@
 #include "platform/process.h"
 
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "platform/signals.h"
@@ -35,12 +37,44 @@ struct InheritableCopies {
     }
 };
 
+bool isProgramFile(const std::string& path) {
+    if (path.empty()) return false;
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 }  // namespace
+
+namespace {
+
+// The processes that a Process holds, by id, so that a control event is only ever delivered
+// to a server Relayon still holds (whose id cannot have been reused meanwhile).
+std::mutex childrenLock;
+std::map<DWORD, HANDLE> children;
+
+}  // namespace
+
+HANDLE openHeldChild(DWORD processId) {
+    std::lock_guard<std::mutex> guard(childrenLock);
+    auto found = children.find(processId);
+    HANDLE copy = nullptr;
+    if (found != children.end() &&
+        !DuplicateHandle(GetCurrentProcess(), found->second, GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+        copy = nullptr;
+    }
+    return copy;
+}
 
 struct Process::Native {
     Handle process;
     Handle thread;
     DWORD processId = 0;
+
+    ~Native() {
+        std::lock_guard<std::mutex> guard(childrenLock);
+        children.erase(processId);
+    }
 };
 
 Process::Process() = default;
@@ -69,7 +103,9 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
     std::vector<char> storage(size);
     auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
     if (!InitializeProcThreadAttributeList(attributes, 1, 0, &size)) return static_cast<int>(GetLastError());
-    DWORD flags = request.priorityClass | CREATE_NEW_PROCESS_GROUP | DETACHED_PROCESS;
+    // The server gets a console of its own that has no window, so that control events can be
+    // delivered into it (sendControlEvent); a new process group would ignore Ctrl-C.
+    DWORD flags = request.priorityClass | CREATE_NO_WINDOW;
     BOOL inherit = FALSE;
     if (!copies.list.empty()) {
         if (!UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, copies.list.data(),
@@ -86,7 +122,11 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
     const char* directory = request.workingDirectory.empty() ? nullptr : request.workingDirectory.c_str();
-    BOOL created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, inherit, flags, nullptr,
+    // Without an application name the system searches for the program itself, starting in
+    // Relayon's own directory and trying "C:\Srv.exe" before "C:\Srv Dir\srv.exe": the program
+    // found on the command line is started by its full path instead.
+    const char* application = isProgramFile(request.program) ? request.program.c_str() : nullptr;
+    BOOL created = CreateProcessA(application, commandLine.data(), nullptr, nullptr, inherit, flags, nullptr,
                                   directory, &startup.StartupInfo, &info);
     DWORD error = created ? 0 : GetLastError();
     DeleteProcThreadAttributeList(attributes);
@@ -96,6 +136,8 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
     process.native_->process.reset(fromNative(info.hProcess));
     process.native_->thread.reset(fromNative(info.hThread));
     process.native_->processId = info.dwProcessId;
+    std::lock_guard<std::mutex> guard(childrenLock);
+    children[info.dwProcessId] = info.hProcess;
     return 0;
 }
 
@@ -134,6 +176,20 @@ bool Process::setPriorityClass(unsigned priorityClass) {
 
 bool Process::setMainThreadPriority(int level) {
     return native_ && SetThreadPriority(toNative(native_->thread.get()), level) != FALSE;
+}
+
+bool Process::readPriorityClass(unsigned& out) const {
+    DWORD value = native_ ? GetPriorityClass(toNative(native_->process.get())) : 0;
+    if (value == 0) return false;
+    out = value;
+    return true;
+}
+
+bool Process::readMainThreadPriority(int& out) const {
+    int value = native_ ? GetThreadPriority(toNative(native_->thread.get())) : THREAD_PRIORITY_ERROR_RETURN;
+    if (value == THREAD_PRIORITY_ERROR_RETURN) return false;
+    out = value;
+    return true;
 }
 
 void openMissingStandardHandles() {}

@@ -86,6 +86,11 @@ TEST_F(Priority, TheServerRunsAtTheAppliedPrioritiesAndARestartKeepsThem) {
     server.applyThreadPriority(os::kThreadPriorityLowest);
     server.applyBoost(false);
     EXPECT_EQ(ask("priority"), "priority 16384 -2");
+    // What the system refuses is not stored: a level outside the class's range (-7 to 6 are
+    // for realtime only), a class that does not exist.
+    server.applyThreadPriority(6);
+    server.applyPriorityClass(12345);
+    EXPECT_EQ(ask("priority"), "priority 16384 -2");
     server.stop(false);
     EXPECT_EQ(server.priorityClass(), os::kBelowNormalPriorityClass);
     EXPECT_EQ(server.threadPriority(), os::kThreadPriorityLowest);

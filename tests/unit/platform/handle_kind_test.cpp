@@ -1,0 +1,27 @@
+#include <gtest/gtest.h>
+
+#include "platform/handle_kind.h"
+
+namespace os = relayon::os;
+
+// A read without bytes ends only a file or a device (the null device); on a pipe it is a
+// zero-byte write of the peer's, on a console its end-of-file key. Only console calls are cut.
+TEST(HandleKind, EmptyReadsAndCallSizes) {
+    const struct {
+        os::HandleKind kind;
+        os::ReadStatus emptyRead;
+        std::size_t largeCall;
+    } cases[] = {
+        {os::HandleKind::File, os::ReadStatus::End, 65536},
+        {os::HandleKind::Pipe, os::ReadStatus::Empty, 65536},
+        {os::HandleKind::EndedPipe, os::ReadStatus::End, 65536},
+        {os::HandleKind::Console, os::ReadStatus::Empty, os::kConsolePiece},
+        {os::HandleKind::Device, os::ReadStatus::End, 65536},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(os::emptyReadStatus(c.kind), c.emptyRead) << static_cast<int>(c.kind);
+        EXPECT_EQ(os::transferSize(c.kind, 65536), c.largeCall) << static_cast<int>(c.kind);
+        EXPECT_EQ(os::transferSize(c.kind, 100), 100u) << static_cast<int>(c.kind);
+    }
+    EXPECT_LT(os::kConsolePiece, 65536u / 2);  // a console's shared buffer holds it, also widened
+}
