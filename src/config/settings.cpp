@@ -1,7 +1,7 @@
 // OS-independent: reading flags and priority words of the settings.
 #include "config/settings.h"
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "platform/priority.h"
 
 namespace relayon {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "platform/file.h"
 #include "platform/handle.h"
 #include "platform/program_path.h"

@@ -1,7 +1,7 @@
 // OS-independent: log entries and the process-wide log.
 #include "diag/log_file.h"
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 
 namespace relayon {
 

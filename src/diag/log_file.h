@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "diag/stop_watch.h"
-#include "diag/text_file.h"
+#include "text/text_file.h"
 
 namespace relayon {
 

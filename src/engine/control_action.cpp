@@ -1,7 +1,7 @@
 // OS-independent: recognising control actions.
 #include "engine/control_action.h"
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "engine/fields.h"
 
 namespace relayon {

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "engine/fields.h"
 
 namespace relayon {

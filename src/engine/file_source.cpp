@@ -1,8 +1,8 @@
 // OS-independent: reading the files of the readfile directive from disk.
 #include "engine/file_source.h"
 
-#include "config/text_utils.h"
-#include "diag/text_file.h"
+#include "text/text_utils.h"
+#include "text/text_file.h"
 
 namespace relayon {
 

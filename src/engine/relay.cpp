@@ -1,7 +1,7 @@
 // OS-independent: line pumps, line writers and control actions.
 #include "engine/relay.h"
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "diag/console.h"
 #include "diag/log_file.h"
 #include "engine/delivery.h"

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 
 namespace relayon {
 

@@ -7,7 +7,7 @@
 #include <system_error>
 #include <vector>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "platform/priority.h"
 
 namespace relayon {

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "platform/handle.h"
 #include "platform/io.h"
 #include "process/event.h"

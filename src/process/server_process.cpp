@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "config/settings.h"
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "platform/io.h"
 #include "platform/path.h"
 #include "platform/pipe.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 
 namespace relayon {
 

@@ -8,7 +8,7 @@
 
 #include "config/rule_table.h"
 #include "config/settings.h"
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "config/translation_file.h"
 #include "diag/console.h"
 #include "diag/log_file.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "engine/delivery.h"
 #include "engine/fields.h"
 #include "engine/translation.h"

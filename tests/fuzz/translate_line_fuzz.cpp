@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "engine/fields.h"
 #include "engine/translation.h"
 #include "fuzz_check.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "config/translation_file.h"
 #include "fuzz_check.h"
 

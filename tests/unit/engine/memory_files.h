@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "engine/directives.h"
 #include "engine/file_source.h"
 

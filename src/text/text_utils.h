@@ -1,4 +1,4 @@
-// OS-independent: small text helpers shared by the loader, the engine and the file class.
+// OS-independent: text helpers and limits shared by every subsystem above the OS layer.
 #pragma once
 
 #include <cstddef>

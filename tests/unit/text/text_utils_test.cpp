@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 
 using namespace relayon;
 

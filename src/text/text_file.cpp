@@ -1,9 +1,9 @@
 // OS-independent: line reading, CR LF writing and positioning of a TextFile.
-#include "diag/text_file.h"
+#include "text/text_file.h"
 
 #include <cstring>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "platform/io.h"
 
 namespace relayon {

@@ -1,5 +1,5 @@
 // OS-independent: text helpers.
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 
 #include <climits>
 #include <cstdint>

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "diag/text_file.h"
-#include "temp_dir.h"
+#include "text/text_file.h"
+#include "../diag/temp_dir.h"
 
 using namespace relayon;
 using relayon::test::readWholeFile;
