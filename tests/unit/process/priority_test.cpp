@@ -64,9 +64,11 @@ TEST_F(Throttle, ABusyServerAtHalfPowerGetsAboutHalfACoreAndRunsAgainAfterStop) 
     const double full = share(1000);  // on a loaded machine, less than a whole core
     ASSERT_GT(full, 0.2) << "the machine is too busy to measure a share";
     server.setCpuPower(50);
+    // Measured beside other work, so the bounds only tell a throttle that works (about half)
+    // from one that never suspends (about 1) or never resumes (about 0).
     const double half = share(4000) / std::min(full, 1.0);
-    EXPECT_GT(half, 0.35) << "unthrottled share " << full;
-    EXPECT_LT(half, 0.65) << "unthrottled share " << full;
+    EXPECT_GT(half, 0.2) << "unthrottled share " << full;
+    EXPECT_LT(half, 0.8) << "unthrottled share " << full;
 
     // Stopping resumes it: it ends 2 s after the end of its input, within the stop's wait. The
     // answer above came in a run period (natively the whole server is suspended); stop in the
