@@ -143,23 +143,30 @@ void failedStart(const std::string& commandLine) {
     logLine("Error starting server program.", kNote);
 }
 
+// Set when a reader could not be ended and was left running: the process must then end without
+// destroying what that reader uses, and no new reader may take its place.
+bool readerLeft = false;
+
 // Carries out a "<stop>" or "<start>" request; stopped tells whether the server is stopped on
 // request. A stop logs "Server closed" as its reader ends, and so does the start that follows.
-void serve(ServerRequests::Kind kind, bool& stopped) {
+// False when the relay cannot go on.
+bool serve(ServerRequests::Kind kind, bool& stopped) {
     if (kind == ServerRequests::Kind::Stop && !stopped) {
         stopped = true;
         stopServer(settings.TerminateHard);
-        serverReader.stop();
+        readerLeft = !serverReader.stop();
         logLine("Server closed", kNote);
+        return !readerLeft;
     } else if (kind == ServerRequests::Kind::Start && stopped) {
         if (server.start(settings.CommandLine) == 0) {
             failedStart(settings.CommandLine);  // the relay stays stopped and may try again
-            return;
+            return true;
         }
         logLine("Server closed", kNote);
         stopped = !startServerReader();
-        if (stopped) logLine("Unknown termination", kNote);
+        return !stopped;
     }
+    return true;
 }
 
 // Waits for the end of either side, for the requests of the control actions and for the
@@ -178,8 +185,12 @@ void superviseRun(InputThread& clientReader) {
             logLine("Client closed", kNote);
             return;
         } else if (result == 1) {
-            serve(requests.take(), stopped);
+            const bool goOn = serve(requests.take(), stopped);
             requests.done();
+            if (!goOn) {
+                logLine("Unknown termination", kNote);
+                return;
+            }
         } else if (result == 2) {
             logLine("Server closed", kNote);
             return;
@@ -202,7 +213,7 @@ bool stopReaders(InputThread& clientReader) {
     requests.close();
     clientReader.interrupt();
     serverReader.interrupt();
-    return clientReader.stop() & serverReader.stop();
+    return clientReader.stop() & serverReader.stop() & !readerLeft;
 }
 
 // Stops the readers when the run is left by an exception, before the relay they use goes.
