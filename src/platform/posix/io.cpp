@@ -34,10 +34,19 @@ bool waitReady(int handle, short events, const IoInterrupt::Native* interrupt) {
     }
 }
 
-// True for a descriptor whose writes can wait for a peer: anything but a file or a disk.
-bool writesMayWait(int handle) {
+// How writeAll treats a descriptor on a thread with an interrupt.
+enum class WriteMode {
+    Plain,        // a file or a disk: it takes the bytes at once, the interrupt does not apply
+    NonBlocking,  // writes return instead of waiting; the wait for room is interruptible
+    Pieces,       // a blocking descriptor of a peer: pieces it takes whole once it reports room
+};
+
+WriteMode writeMode(int handle) {
+    const int flags = ::fcntl(handle, F_GETFL);
+    if (flags != -1 && (flags & O_NONBLOCK) != 0) return WriteMode::NonBlocking;
     struct stat info;
-    return ::fstat(handle, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode));
+    if (::fstat(handle, &info) == 0 && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode))) return WriteMode::Plain;
+    return WriteMode::Pieces;
 }
 
 }  // namespace
@@ -66,15 +75,11 @@ bool writeAll(RawHandle handle, const void* data, std::size_t size, std::size_t*
     const int fd = static_cast<int>(handle);
     const char* p = static_cast<const char*>(data);
     std::size_t done = 0;
-    // Only writes that can wait for a peer are interrupted; a file takes its bytes at once.
-    const IoInterrupt::Native* interrupt = attached != nullptr && writesMayWait(fd) ? attached : nullptr;
     // A blocking descriptor is written in pieces that the system takes whole once it reports
     // room (PIPE_BUF for a pipe), so that no write waits where the interrupt cannot end it.
-    bool pieces = false;
-    if (interrupt != nullptr) {
-        const int flags = ::fcntl(fd, F_GETFL);
-        pieces = flags != -1 && (flags & O_NONBLOCK) == 0;
-    }
+    const WriteMode mode = attached != nullptr ? writeMode(fd) : WriteMode::Plain;
+    const IoInterrupt::Native* interrupt = mode != WriteMode::Plain ? attached : nullptr;
+    const bool pieces = mode == WriteMode::Pieces;
     bool ok = true;
     while (done < size) {
         if (pieces && !waitReady(fd, POLLOUT, interrupt)) {
