@@ -17,7 +17,6 @@ import unittest
 
 EXE = os.environ.get("RELAYON_EXE", "")
 TEST_SERVER = os.environ.get("RELAYON_TEST_SERVER", "")
-EXAMPLE_SERVER = os.environ.get("RELAYON_EXAMPLE_SERVER", "")
 RUNNER = [p for p in os.environ.get("RELAYON_RUNNER", "").split(";") if p]
 PLATFORM = os.environ.get("RELAYON_PLATFORM", "posix")
 WINDOWS = PLATFORM == "win32"
