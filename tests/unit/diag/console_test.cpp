@@ -25,16 +25,6 @@ bool showDisplayIn(const std::string& path) {
 
 }  // namespace
 
-TEST(Console, WithoutADisplayEveryWriteFailsAtOnce) {
-    EXPECT_FALSE(Console().write("text\n", kNoticeColour));
-    if (showDisplayIn("")) return;
-    // A console screen buffer: headless Wine refuses it, and the console must stay closed.
-    Console console;
-    const bool opened = console.open();
-    EXPECT_EQ(console.isOpen(), opened);
-    EXPECT_EQ(console.write("text\n", kNoticeColour), opened);
-}
-
 TEST(Console, ClosingWhileAnotherThreadWritesEndsItsWritesCleanly) {
     test::TempDir dir;
     if (!showDisplayIn(dir.file("display.txt"))) GTEST_SKIP() << "a console screen buffer cannot be opened here";

@@ -1,5 +1,5 @@
-// The reader threads, the events the main loop waits on, and the server process with its
-// priorities and throttle, on pipes and with the tests' own line server.
+// The reader threads, and the server process with its priorities and throttle, on pipes and
+// with the tests' own line server.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,7 +19,6 @@
 #include "platform/priority.h"
 #include "platform/signals.h"
 #include "probes.h"
-#include "process/event.h"
 #include "process/input_thread.h"
 #include "process/server_process.h"
 #include "test_support.h"
@@ -32,10 +31,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::int64_t msSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-}
-#define WATCH const auto started = std::chrono::steady_clock::now()
+// Milliseconds since it was made.
+struct Watch {
+    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::int64_t ms() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    }
+};
 
 struct Pipe {
     std::shared_ptr<os::Handle> read = std::make_shared<os::Handle>();
@@ -116,9 +118,9 @@ TEST(InputThread, StopEndsAReaderBlockedInAReadAndAStartReadsOn) {
     Lines lines(pipe.read);
     pipe.send("partial line without its end");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // now blocked in a read
-    WATCH;
+    Watch watch;
     EXPECT_TRUE(lines.reader.stop());
-    EXPECT_LT(msSince(started), 500);
+    EXPECT_LT(watch.ms(), 500);
     // The unfinished line of the stopped thread was dropped with it.
     ASSERT_TRUE(lines.reader.start(0));
     pipe.send(" and its end\n");
@@ -134,9 +136,9 @@ TEST(InputThread, StopEndsAReaderBlockedInAWriteToAPeerThatDoesNotRead) {
     ASSERT_TRUE(reader.start(0));
     input.send("go\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // now blocked in the write
-    WATCH;
+    Watch watch;
     EXPECT_TRUE(reader.stop());
-    EXPECT_LT(msSince(started), 900);
+    EXPECT_LT(watch.ms(), 900);
 }
 
 TEST(InputThread, AThreadStuckWhereNoInterruptReachesIsLeftAfterASecond) {
@@ -152,35 +154,13 @@ TEST(InputThread, AThreadStuckWhereNoInterruptReachesIsLeftAfterASecond) {
     ASSERT_TRUE(reader.start(0));
     pipe.send("stuck\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    WATCH;
+    Watch watch;
     EXPECT_FALSE(reader.stop());
-    EXPECT_LT(msSince(started), 3000);
+    EXPECT_LT(watch.ms(), 3000);
     EXPECT_FALSE(reader.registered());
     release.set_value();  // the thread left to itself ends as soon as it can
     EXPECT_TRUE(reader.ended().wait(5000));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-}
-
-TEST(Event, ResetKindsTimeOutsAndTheLowestIndexWins) {
-    Event automatic, manual(Event::kManualReset), initially(Event::kAutoReset, true);
-    Event* events[] = {&automatic, &initially, &manual};
-    EXPECT_EQ(waitForAny(events, 3, 0), 1);
-    EXPECT_EQ(waitForAny(events, 3, 0), kWaitTimeout);  // an auto-reset event lets one wait through
-    manual.set();
-    automatic.set();
-    EXPECT_EQ(waitForAny(events, 3, 0), 0);
-    EXPECT_EQ(waitForAny(events, 3, 0), 2);
-    EXPECT_EQ(waitForAny(events, 3, 0), 2);  // a manual-reset event stays set
-    manual.reset();
-    WATCH;
-    EXPECT_EQ(waitForAny(events, 3, 200), kWaitTimeout);
-    EXPECT_GE(msSince(started), 190);
-    std::thread setter([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        manual.set();
-    });
-    EXPECT_EQ(waitForAny(events, 3, kInfinite), 2);
-    setter.join();
 }
 
 TEST_F(Server, FindsItsProgramByCuttingTheCommandLineAtBlanks) {
@@ -211,9 +191,9 @@ TEST_F(Server, FindsItsProgramByCuttingTheCommandLineAtBlanks) {
     if (suffix.empty()) {  // Windows opens handles of its own
         EXPECT_EQ(ask("handles"), "handles 3");
     }
-    WATCH;
+    Watch watch;
     EXPECT_TRUE(server.stop(false));  // the server ends at the end of its input: no waiting
-    EXPECT_LT(msSince(started), 4000);
+    EXPECT_LT(watch.ms(), 4000);
     EXPECT_TRUE(lines->endsWithin(5000));
     EXPECT_FALSE(server.running());
     EXPECT_FALSE(server.writeInput("x\n", 2));
@@ -254,23 +234,23 @@ TEST_F(Server, StartsAndStopsLeaveNothingOpenAndRefusedStartsChangeNothing) {
 
 TEST_F(Server, SoftStopWaitsFiveSecondsAndLeavesAServerThatIgnoresItsInputEnd) {
     ASSERT_NO_FATAL_FAILURE(start("linger 8"));
-    WATCH;
+    Watch watch;
     EXPECT_FALSE(server.stop(false));
-    EXPECT_GE(msSince(started), 4900);
-    EXPECT_LT(msSince(started), 7000);
+    EXPECT_GE(watch.ms(), 4900);
+    EXPECT_LT(watch.ms(), 7000);
     EXPECT_FALSE(server.running());
     // Still running without Relayon's pipes: its output ends only when it ends by itself.
     EXPECT_FALSE(lines->endsWithin(0));
     EXPECT_TRUE(lines->endsWithin(15000));
-    EXPECT_GE(msSince(started), 7500);
+    EXPECT_GE(watch.ms(), 7500);
 }
 
 TEST_F(Server, HardStopKillsAServerThatDoesNotEndWithinFiveSeconds) {
     ASSERT_NO_FATAL_FAILURE(start("linger 60"));
-    WATCH;
+    Watch watch;
     EXPECT_TRUE(server.stop(true));
-    EXPECT_GE(msSince(started), 4900);
-    EXPECT_LT(msSince(started), 8000);
+    EXPECT_GE(watch.ms(), 4900);
+    EXPECT_LT(watch.ms(), 8000);
     EXPECT_TRUE(lines->endsWithin(3000));  // killed, so its output pipe ends
 }
 
@@ -336,9 +316,9 @@ TEST_F(Server, ABusyServerAtHalfPowerGetsAboutHalfACoreAndRunsAgainAfterStop) {
     // answer came in a run period (natively the whole server is suspended); stop in the
     // suspended period after it.
     std::this_thread::sleep_for(std::chrono::milliseconds(375));
-    WATCH;
+    Watch watch;
     server.stop(false);
-    EXPECT_LT(msSince(started), 4500);
+    EXPECT_LT(watch.ms(), 4500);
     EXPECT_TRUE(lines->endsWithin(5000));
 }
 
