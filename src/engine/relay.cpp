@@ -82,16 +82,6 @@ void Relay::noteLineCut(std::uint64_t dropped) {
             kNote);
 }
 
-bool Relay::deliverClientLine(std::string line) {
-    deliver(clientLane_, line);
-    return true;
-}
-
-bool Relay::deliverServerLine(std::string line) {
-    deliver(serverLane_, line);
-    return true;
-}
-
 void Relay::deliver(Lane& lane, std::string_view line) {
     if (const std::string* answer = findReply(line, lane.replies, lane.scratch)) {
         queue(lane, lane.client, *answer, lane.senderEndLine);  // back to the sender

@@ -43,12 +43,6 @@ public:
     void clientReadDone();
     void serverReadDone();
 
-    // The line writers: answer the sender from its reply table, or pass the line on, with the
-    // receiving side's end-of-line sequence, in one write. Always true. Each is called on its
-    // pump's thread only.
-    bool deliverClientLine(std::string line);
-    bool deliverServerLine(std::string line);
-
     // Logs that the reader cut a received line, with the bytes it dropped.
     static void noteLineCut(std::uint64_t dropped);
 

@@ -194,14 +194,4 @@ void LineTranslator::finish(std::string_view text, bool owned, bool templated, s
     }
 }
 
-Translation translateLine(const std::string& received, const RuleTable& rules, bool stringRulesPresent,
-                          bool actionsEnabled, FileSource& files, NoteSink& notes) {
-    LineTranslator translator(rules, stringRulesPresent, actionsEnabled);
-    translator.translate(received, files, notes);
-    Translation result;
-    result.action = translator.action();
-    result.lines.assign(translator.lines().begin(), translator.lines().end());
-    return result;
-}
-
 }  // namespace relayon

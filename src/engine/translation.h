@@ -14,13 +14,6 @@
 
 namespace relayon {
 
-struct Translation {
-    // The finished lines, in order, for the line writer; none when the line vanished.
-    std::vector<std::string> lines;
-    // Set (and lines empty) when the line is a control action to carry out once.
-    ControlAction action;
-};
-
 // Translates the lines of one direction, reusing its working memory from line to line, so that
 // a line costs no allocation once the buffers have grown. Built once per rule table, which must
 // outlive it and not change meanwhile.
@@ -76,9 +69,5 @@ private:
     ControlAction action_;
     bool cut_ = false;  // the text of the current line reached kMaxLineBytes
 };
-
-// Translates one received line with a translator of its own (see LineTranslator).
-Translation translateLine(const std::string& received, const RuleTable& rules, bool stringRulesPresent,
-                          bool actionsEnabled, FileSource& files, NoteSink& notes);
 
 }  // namespace relayon

@@ -69,14 +69,6 @@ std::vector<std::string> splitArguments(const std::string& text) {
     return words;
 }
 
-bool resolveServerDirectory(const std::string& commandLine, std::string& out) {
-    out.clear();
-    ServerProgram program;
-    if (!findServerProgram(commandLine, program)) return false;
-    out = program.directory;
-    return true;
-}
-
 ThrottleCycle throttleCycle(double percent) {
     if (!(percent > 0 && percent < 100)) return {0, 0};  // also for a value that is no number
     int scale = percent > 25 ? 5 : (percent > 10 ? 10 : (percent > 1 ? 50 : 100));

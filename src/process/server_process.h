@@ -33,10 +33,6 @@ bool findServerProgram(const std::string& commandLine, ServerProgram& out);
 // and are dropped. The argument vector a POSIX server is started with.
 std::vector<std::string> splitArguments(const std::string& text);
 
-// The directory of the server's executable (ending with its separator) into out; false when
-// none is found.
-bool resolveServerDirectory(const std::string& commandLine, std::string& out);
-
 // The throttle cycle for a processor share in percent; suspendMs is 0 when there is none.
 struct ThrottleCycle {
     int runMs;

@@ -17,7 +17,6 @@ import unittest
 
 EXE = os.environ.get("RELAYON_EXE", "")
 TEST_SERVER = os.environ.get("RELAYON_TEST_SERVER", "")
-EXAMPLE_SERVER = os.environ.get("RELAYON_EXAMPLE_SERVER", "")
 RUNNER = [p for p in os.environ.get("RELAYON_RUNNER", "").split(";") if p]
 PLATFORM = os.environ.get("RELAYON_PLATFORM", "posix")
 WINDOWS = PLATFORM == "win32"
@@ -49,8 +48,7 @@ def ini_escape(text):
 
 def run(args, input=b"", cwd=None, timeout=60, program=None, env=None):
     """Runs Relayon to its end and returns the CompletedProcess (stdout and stderr as bytes)."""
-    return subprocess.run(command(program or EXE, *args), input=input, cwd=cwd,
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+    return subprocess.run(command(program or EXE, *args), input=input, cwd=cwd, capture_output=True,
                           timeout=timeout, env=env)
 
 
@@ -76,10 +74,8 @@ def read_bytes(path):
 
 def read_log(path):
     """The log's entries as (seconds, kind, text) tuples; entries are CR LF terminated."""
-    with open(path, "rb") as f:
-        data = f.read()
     entries = []
-    for raw in data.split(b"\r\n")[:-1]:
+    for raw in read_bytes(path).split(b"\r\n")[:-1]:
         stamp, _, rest = raw.partition(b": ")
         if rest[:1] in (b">", b"<", b"-") and rest[1:2] == b" " and b"." in stamp:
             entries.append((float(stamp), rest[:1].decode(), rest[2:]))

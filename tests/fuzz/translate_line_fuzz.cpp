@@ -47,6 +47,7 @@ struct Outcome : relayon::NoteSink {
         for (const std::string& line : lines) text += "line " + line + '\0';
         text += std::to_string(static_cast<int>(action.kind)) + action.target + '\0' + action.source;
     }
+    void add(const relayon::LineTranslator& t) { add({t.lines().begin(), t.lines().end()}, t.action()); }
 };
 
 std::string plainTranslation(const std::string& received, const RuleTable& table, bool templates, bool actions,
@@ -124,22 +125,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (growthBound(static_cast<double>(longest), table) > 1e6) return 0;
 
     RuleFiles files(table);
+    relayon::LineTranslator translator(table, templates, actions);
     Outcome fresh;
-    const relayon::Translation translation = translateLine(received, table, templates, actions, files, fresh);
-    fresh.add(translation.lines, translation.action);
-    FUZZ_CHECK(translation.lines.empty() || translation.action.kind == ControlAction::Kind::None);
+    translator.translate(received, files, fresh);
+    fresh.add(translator);
+    FUZZ_CHECK(translator.lines().empty() || translator.action().kind == ControlAction::Kind::None);
     FUZZ_CHECK(fresh.text == plainTranslation(received, table, templates, actions, files));
 
-    relayon::LineTranslator reused(table, templates, actions);
     for (const auto& rule : table.rules()) {
         for (const std::string* text : {&rule.first, &rule.second}) {
             Outcome ignored;
-            reused.translate(*text, files, ignored);
+            translator.translate(*text, files, ignored);
         }
     }
     Outcome again;
-    reused.translate(received, files, again);
-    again.add({reused.lines().begin(), reused.lines().end()}, reused.action());
+    translator.translate(received, files, again);
+    again.add(translator);
     FUZZ_CHECK(again.text == fresh.text);
     return 0;
 }

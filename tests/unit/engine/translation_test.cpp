@@ -1,193 +1,151 @@
+// The translation of received lines by the translator each pump runs: rules, directives (also
+// in the received text itself), control actions and the cut into lines.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <utility>
+
+#include "text/text_utils.h"
 #include "engine/translation.h"
-#include "memory_files.h"
 
 using namespace relayon;
-using Lines = std::vector<std::string>;
-using Kind = ControlAction::Kind;
+using namespace std::string_literals;
 
 namespace {
 
-struct Translator {
-    RuleTable rules;
-    MemoryFiles files;
-    NoteList notes;
-    bool actions = true;
-
-    Translation run(const std::string& line) {
-        bool stringRules = false;
-        for (const auto& rule : rules.rules()) stringRules |= rule.second.find("<string") != std::string::npos;
-        return translateLine(line, rules, stringRules, actions, files, notes);
+// Files by trimmed name, as the disk source finds them.
+class MemoryFiles : public FileSource {
+public:
+    bool readLines(const std::string& name, const LineSink& sink, std::string& errorText) override {
+        static const std::map<std::string, std::vector<std::string>> files{
+            {"x", {"one", "", "  \t", ";c", " two ", "  ;indented comment"}}};
+        auto it = files.find(trimBlanks(name));
+        if (it == files.end()) {
+            errorText = "No such file";
+            return false;
+        }
+        for (const std::string& line : it->second) {
+            if (!sink(line)) break;
+        }
+        return true;
     }
-    Lines lines(const std::string& line) { return run(line).lines; }
+};
+
+// The outcome as text: each line in brackets, or the action; then each note in braces.
+class Outcome : public NoteSink {
+public:
+    void note(const std::string& text) override { notes_ += "{" + text + "}"; }
+    std::string take(const LineTranslator& t) {
+        std::string out;
+        for (std::string_view line : t.lines()) out += "[" + std::string(line) + "]";
+        const ControlAction& action = t.action();
+        if (action.kind == ControlAction::Kind::Stop) out += "stop";
+        if (action.kind == ControlAction::Kind::Start) out += "start";
+        if (action.kind == ControlAction::Kind::Copy) out += "copy " + action.target + " " + action.source;
+        out += notes_;
+        notes_.clear();
+        return out;
+    }
+
+private:
+    std::string notes_;
+};
+
+struct Case {
+    std::vector<std::pair<std::string, std::string>> rules;
+    std::vector<std::pair<std::string, std::string>> lines;  // received -> outcome
+    bool client = true;  // the client direction, where control actions act
+};
+
+const Case kCases[] = {
+    // Rules in key order, each on the text the ones before left; each occurrence replaced once.
+    {{{"abc", "Q"}, {"ab", "xab"}}, {{"abc", "[xQ]"}}},
+    {{{"a", "aa"}, {"x", "<x>"}}, {{"A b", "[A b]"}, {"a a", "[aa aa]"}, {"xx", "[<x><x>]"}}},
+    // A line the rules empty vanishes without directives; an empty line stays one.
+    {{{"ab", ""}, {"b", "<readfile> x"}}, {{"abcab", "[c]"}, {"ababab", ""}, {"", "[]"}}},
+    // Enough rules for the translator to pass over keys a text cannot hold: keys made across
+    // either edge of a replacement, and bytes only a replacement brought in, are still found.
+    {{{"ab", "x"}, {"cx", "L"}, {"q", "zz"}, {"xd", "R"}, {"z", "!"}},
+     {{"cab", "[L]"}, {"abd", "[R]"}, {"q q", "[!! !!]"}, {"plain", "[plain]"}}},
+    // The empty key matches once, at the start.
+    {{{"", "> "}}, {{"abc", "[> abc]"}, {"", "[> ]"}}},
+    {{{"", "got <string1>"}}, {{"x y", "[got x]"}}},
+    {{{"", ""}}, {{"abc", "[abc]"}, {"", ""}}},
+    // Templates: the whole text becomes the value, filled in from the line as received, and the
+    // later rules search it.
+    {{{"set", "use <string2>-<string3> (<string>) <string7>"}},
+     {{"set alpha beta", "[use alpha-beta (set alpha beta) ]"}}},
+    {{{"a", "b"}, {"set", "use <string2> x"}, {"x", "y"}}, {{"set a", "[use a y]"}}},
+    {{{"1", "<string9><string1>"}}, {{"1 2 3 4 5 6 7 8 9", "[91]"}}},
+    {{{"a", "<string4> <STRING1> <string0>"}}, {{"a\vb\fc\rd", "[d <STRING1> <string0>]"}}},
+    // Inserted text is not searched for the same placeholder, but for later ones.
+    {{{"x", "(<string>)"}, {"b", "<string>"}}, {{"x <string> y", "[(x <string> y)]"}, {"<string2> b", "[b b]"}}},
+    {{{"say", "tell"}}, {{"say <string1> <string>", "[tell <string1> <string>]"}}},
+    // Delete runs after the placeholders.
+    {{{"cut", "<string> <delete> 1"}, {"drop", "<string1> <delete> 1 <string2> <string3>"}},
+     {{"cut a b", "[cut a b]"}, {"drop x y", "[drop y]"}}},
+    // Readfile: trimmed lines, blank and comment lines skipped, keyword in any case.
+    {{{"menu", "<READFILE> x"}},
+     {{"menu", "[one][two]{Open file:  x}"},
+      {"  <ReadFile>\tx", "[one][two]{Open file: \tx}"},
+      {"<readfile> gone", "{Open file:  gone}{Error opening file: No such file}"},
+      {"<readfile>", ""},
+      {"<readfile>x", "[<readfile>x]"},
+      {"read <readfile> x", "[read <readfile> x]"}}},
+    // Delete: the marker, its count and that many words; words rejoined by single blanks.
+    {{},
+     {{"a b <delete> 2 c d e", "[a b e]"},
+      {"a b <delete> 0 c d e", "[a b c d e]"},
+      {"a b <delete>", "[a b]"},
+      {"a b <delete> 9 c", "[a b]"},
+      {"<DELETE> 1 a b <delete>", "[b <delete>]"},
+      {"a <delete> x c", "[a c]"},
+      {"a <delete> 1z c d", "[a d]"},
+      {"a <delete> 0 b <delete> 1 c", "[a b <delete> 1 c]"},
+      {"a <delete> -1 b", "[a -1 b]"},
+      {"a <delete> -9 b", "[a a <delete> -9 b]"},
+      {"a <delete> -99999999999999999999 b", "[a a <delete> -99999999999999999999 b]"},
+      {"a <delete> 99999999999999999999 b", "[a]"},
+      {"a  b<delete>c   d", "[a b<delete>c d]"},
+      {"  x\ty  <delete>  ", "[x\ty]"},
+      {"a  b <DELETE>", "[a  b <DELETE>]"}}},
+    // Output cut at runs of line feeds; the text ends at its first zero byte.
+    {{{"two", "a\n\nb\n"}, {"none", "\n\n"}, {"split", "first\nsecond"}},
+     {{"two", "[a][b]"}, {"none", ""}, {"split", "[first][second]"}}},
+    {{{"cd", "X"}, {"set", "<string>!"}}, {{"ab\0cd"s, "[ab]"}, {"\0cd"s, "[]"}, {"set\0cd"s, "[set!]"}}},
+    // Control actions: the whole text, in any case.
+    {{{"cp", "<copy> b.txt a.txt\nsecond line"}},
+     {{"<stop>", "stop"},
+      {"<STOP>", "stop"},
+      {"<Start>", "start"},
+      {"<start> now", "[<start> now]"},
+      {" <stop>", "[ <stop>]"},
+      {"cp", "copy b.txt a.txt"},
+      {"<Copy>", "copy  "}}},
+    {{}, {{"<stop>", "[<stop>]"}, {"<copy> a b", "[<copy> a b]"}}, false},
 };
 
 }  // namespace
 
-TEST(Translation, RulesRunInKeyOrderEachOnTheTextLeftBefore) {
-    Translator t;
-    t.rules.add("abc", "Q");
-    t.rules.add("ab", "xab");
-    // 'ab' comes first and gives 'xabc'; 'abc' then finds its key in the changed text.
-    EXPECT_EQ(t.lines("abc"), Lines{"xQ"});
-}
-
-TEST(Translation, EachOccurrenceThatWasThereIsReplacedOnce) {
-    Translator t;
-    t.rules.add("a", "aa");
-    t.rules.add("x", "<x>");
-    EXPECT_EQ(t.lines("A b"), Lines{"A b"});
-    EXPECT_EQ(t.lines("a a"), Lines{"aa aa"});
-    EXPECT_EQ(t.lines("xx"), Lines{"<x><x>"});
-}
-
-TEST(Translation, LineEmptiedByRulesVanishesWithoutDirectives) {
-    Translator t;
-    t.rules.add("ab", "");
-    t.rules.add("b", "<readfile> x");
-    EXPECT_EQ(t.lines("abcab"), Lines{"c"});
-    Translation gone = t.run("ababab");
-    EXPECT_TRUE(gone.lines.empty());
-    EXPECT_EQ(gone.action.kind, Kind::None);
-    EXPECT_TRUE(t.files.requested.empty());
-    EXPECT_TRUE(t.notes.notes.empty());
-}
-
-TEST(Translation, EmptyLineGivesOneEmptyLine) {
-    Translator t;
-    t.rules.add("x", "y");
-    EXPECT_EQ(t.lines(""), Lines{""});
-}
-
-TEST(Translation, TemplateRuleFillsInWordsOfTheReceivedLine) {
-    Translator t;
-    t.rules.add("set", "use <string2>-<string3> (<string>) <string7>");
-    EXPECT_EQ(t.lines("set alpha beta"), Lines{"use alpha-beta (set alpha beta) "});
-}
-
-TEST(Translation, TemplateDiscardsEarlierReplacementsAndLaterRulesSearchIt) {
-    Translator t;
-    t.rules.add("a", "b");
-    t.rules.add("set", "use <string2> x");
-    t.rules.add("x", "y");
-    // Placeholders take their words from the line as received, not as rewritten.
-    EXPECT_EQ(t.lines("set a"), Lines{"use a y"});
-}
-
-TEST(Translation, PlaceholderWithoutTemplateStaysUnchanged) {
-    Translator t;
-    t.rules.add("say", "tell");
-    EXPECT_EQ(t.lines("say <string1> <string>"), Lines{"tell <string1> <string>"});
-}
-
-TEST(Translation, ReadFileComesFromARuleValue) {
-    Translator t;
-    t.rules.add("menu", "<READFILE> menu.txt");
-    t.files.files["menu.txt"] = {"; the menu", "tea", "coffee"};
-    EXPECT_EQ(t.lines("menu"), (Lines{"tea", "coffee"}));
-    // A missing file leaves no line at all, not even an empty one.
-    EXPECT_TRUE(t.lines("<readfile> gone").empty());
-    EXPECT_EQ(t.notes.notes.size(), 3u);
-}
-
-TEST(Translation, DeleteRunsAfterPlaceholders) {
-    Translator t;
-    t.rules.add("cut", "<string> <delete> 1");
-    EXPECT_EQ(t.lines("cut a b"), Lines{"cut a b"});
-    t.rules.add("drop", "<string1> <delete> 1 <string2> <string3>");
-    EXPECT_EQ(t.lines("drop x y"), Lines{"drop y"});
-}
-
-TEST(Translation, OutputIsCutAtRunsOfLineFeeds) {
-    Translator t;
-    t.rules.add("two", "a\n\nb\n");
-    t.rules.add("none", "\n\n");
-    t.rules.add("split", "first\nsecond");
-    EXPECT_EQ(t.lines("two"), (Lines{"a", "b"}));
-    EXPECT_TRUE(t.lines("none").empty());
-    EXPECT_EQ(t.lines("split"), (Lines{"first", "second"}));
-}
-
-TEST(Translation, ReceivedTextEndsAtItsFirstZeroByte) {
-    Translator t;
-    t.rules.add("cd", "X");
-    t.rules.add("set", "<string>!");
-    EXPECT_EQ(t.lines(std::string("ab\0cd", 5)), Lines{"ab"});
-    EXPECT_EQ(t.lines(std::string("\0cd", 3)), Lines{""});
-    EXPECT_EQ(t.lines(std::string("set\0cd", 6)), Lines{"set!"});
-}
-
-TEST(Translation, WholeTextStopAndStartAreActionsInAnyCase) {
-    Translator t;
-    for (const char* line : {"<stop>", "<STOP>", "<Stop>"}) {
-        Translation r = t.run(line);
-        EXPECT_EQ(r.action.kind, Kind::Stop) << line;
-        EXPECT_TRUE(r.lines.empty());
-    }
-    EXPECT_EQ(t.run("<START>").action.kind, Kind::Start);
-    Translation notAction = t.run("<start> now");
-    EXPECT_EQ(notAction.action.kind, Kind::None);
-    EXPECT_EQ(notAction.lines, Lines{"<start> now"});
-    EXPECT_EQ(t.run(" <stop>").action.kind, Kind::None);
-}
-
-TEST(Translation, CopyActionTakesTargetThenSourceAndDeliversNothing) {
-    Translator t;
-    t.rules.add("cp", "<copy> b.txt a.txt\nsecond line");
-    Translation r = t.run("cp");
-    EXPECT_EQ(r.action.kind, Kind::Copy);
-    EXPECT_EQ(r.action.target, "b.txt");
-    EXPECT_EQ(r.action.source, "a.txt");
-    EXPECT_TRUE(r.lines.empty());
-    Translation missing = t.run("<Copy>");
-    EXPECT_EQ(missing.action.kind, Kind::Copy);
-    EXPECT_EQ(missing.action.target, "");
-}
-
-TEST(Translation, ServerDirectionHasNoActions) {
-    Translator t;
-    t.actions = false;
-    Translation r = t.run("<stop>");
-    EXPECT_EQ(r.action.kind, Kind::None);
-    EXPECT_EQ(r.lines, Lines{"<stop>"});
-    EXPECT_EQ(t.lines("<copy> a b"), Lines{"<copy> a b"});
-}
-
-TEST(Translation, EmptyKeyMatchesOnceAtTheStart) {
-    Translator t;
-    t.rules.add("", "> ");
-    EXPECT_EQ(t.lines("abc"), Lines{"> abc"});
-    EXPECT_EQ(t.lines(""), Lines{"> "});
-    Translator catchAll;
-    catchAll.rules.add("", "got <string1>");
-    EXPECT_EQ(catchAll.lines("x y"), Lines{"got x"});
-    Translator erase;
-    erase.rules.add("", "");
-    EXPECT_EQ(erase.lines("abc"), Lines{"abc"});
-    EXPECT_TRUE(erase.lines("").empty());
-}
-
-TEST(Translation, OneTranslatorFindsKeysMadeByEarlierRulesAndForgetsTheLineBefore) {
-    // Enough rules for the translator to pass over the keys a text cannot hold.
-    RuleTable rules;
-    rules.add("ab", "x");
-    rules.add("cx", "L");  // made across the left edge of a replacement: "cab" gives "cx"
-    rules.add("q", "zz");
-    rules.add("xd", "R");  // made across the right edge: "abd" gives "xd"
-    rules.add("z", "!");   // a byte that only a replacement brought in
+TEST(Translation, RulesDirectivesAndActions) {
     MemoryFiles files;
-    NoteList notes;
-    LineTranslator translator(rules, false, true);
-    auto lines = [&](const std::string& line) {
-        translator.translate(line, files, notes);
-        return Lines(translator.lines().begin(), translator.lines().end());
-    };
-    EXPECT_EQ(lines("cab"), Lines{"L"});
-    EXPECT_EQ(lines("abd"), Lines{"R"});
-    EXPECT_EQ(lines("q q"), Lines{"!! !!"});
-    translator.translate("<copy> t s", files, notes);
-    EXPECT_EQ(translator.action().kind, Kind::Copy);
-    EXPECT_EQ(lines("plain"), Lines{"plain"});
-    EXPECT_EQ(translator.action().kind, Kind::None);
+    Outcome outcome;
+    for (const Case& c : kCases) {
+        RuleTable rules;
+        bool templates = false;
+        for (const auto& [key, value] : c.rules) {
+            rules.add(key, value);
+            templates |= value.find("<string") != std::string::npos;
+        }
+        LineTranslator translator(rules, templates, c.client);
+        for (const auto& [received, expected] : c.lines) {
+            translator.translate(received, files, outcome);
+            EXPECT_EQ(outcome.take(translator), expected) << "'" << received << "'";
+            // A translator that has translated other lines gives the same.
+            translator.translate("<stop> ab <readfile> x", files, outcome);
+            outcome.take(translator);
+            translator.translate(received, files, outcome);
+            EXPECT_EQ(outcome.take(translator), expected) << "'" << received << "' again";
+        }
+    }
 }

@@ -1,0 +1,366 @@
+// The reader threads, and the server process with its priorities and throttle, on pipes and
+// with the tests' own line server.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <limits>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "config/settings.h"
+#include "platform/io.h"
+#include "platform/path.h"
+#include "platform/pipe.h"
+#include "platform/priority.h"
+#include "platform/signals.h"
+#include "probes.h"
+#include "process/input_thread.h"
+#include "process/server_process.h"
+#include "test_support.h"
+#include "../diag/temp_dir.h"
+
+using namespace relayon;
+using Lines = test::LineCollector;
+using test::testServerCommand;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Milliseconds since it was made.
+struct Watch {
+    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::int64_t ms() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    }
+};
+
+struct Pipe {
+    std::shared_ptr<os::Handle> read = std::make_shared<os::Handle>();
+    os::Handle write;
+    Pipe() { EXPECT_EQ(os::createPipe(*read, write), 0); }
+    void send(const std::string& text) { ASSERT_TRUE(os::writeAll(write.get(), text.data(), text.size())); }
+};
+
+// Ended children and joined threads may take a moment to leave the system's lists.
+int settled(int (*count)(), int expected) {
+    int now = count();
+    for (int i = 0; i < 20 && now != expected; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        now = count();
+    }
+    return now;
+}
+
+// A test with one server process and the lines of its output.
+class Server : public ::testing::Test {
+protected:
+    // Starts the test server and waits for its "ready" (in ASSERT_NO_FATAL_FAILURE).
+    void start(const std::string& arguments = "") {
+        ASSERT_NE(server.start(testServerCommand(arguments)), 0u) << arguments;
+        lines = std::make_unique<Lines>(server.outputReader());
+        ASSERT_EQ(lines->next(), "ready");
+    }
+    std::string ask(const std::string& question) {
+        const std::string line = question + "\n";
+        server.writeInput(line.data(), line.size());
+        return lines->next();
+    }
+    ServerProcess server;
+    std::unique_ptr<Lines> lines;  // after the server: its reader stops first
+};
+
+}  // namespace
+
+TEST(InputThread, DeliversExactlyTheLinesOfALongStreamWrittenInRandomChunks) {
+    // One million lines with CR LF, lone CRs, empty lines and zero bytes; the expected texts are
+    // made byte by byte as the callback contract says.
+    std::mt19937 random(12345);
+    std::string stream;
+    std::vector<std::string> expected;
+    const char pieces[] = "abcxyz\r\r\0 \t";
+    for (int i = 0; i < 1000000; ++i) {
+        std::string line, text;
+        for (int k = static_cast<int>(random() % 9); k > 0; --k) line += pieces[random() % (sizeof pieces - 1)];
+        stream += line + ((random() % 3 == 0) ? "\r\n" : "\n");
+        std::copy_if(line.begin(), line.end(), std::back_inserter(text), [](char c) { return c != '\r'; });
+        expected.push_back(text.substr(0, text.find('\0')));
+    }
+    stream += "unfinished";  // never delivered
+
+    Pipe pipe;
+    std::vector<std::string> received;
+    InputThread reader;
+    reader.setHandle(pipe.read);
+    reader.callback = [&received](const char* line, int) {
+        received.emplace_back(line);
+        return true;
+    };
+    ASSERT_TRUE(reader.start(0));
+    std::mt19937 sizes(777);
+    for (std::size_t at = 0, size; at < stream.size(); at += size) {
+        size = std::min<std::size_t>(1 + sizes() % 70000, stream.size() - at);
+        ASSERT_TRUE(os::writeAll(pipe.write.get(), stream.data() + at, size));
+    }
+    pipe.write.close();  // the end of the input ends the reader
+    ASSERT_TRUE(reader.ended().wait(60000));
+    reader.stop();
+    ASSERT_EQ(received.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(received[i], expected[i]) << "line " << i;
+}
+
+TEST(InputThread, StopEndsAReaderBlockedInAReadAndAStartReadsOn) {
+    Pipe pipe;
+    Lines lines(pipe.read);
+    pipe.send("partial line without its end");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // now blocked in a read
+    Watch watch;
+    EXPECT_TRUE(lines.reader.stop());
+    EXPECT_LT(watch.ms(), 500);
+    // The unfinished line of the stopped thread was dropped with it.
+    ASSERT_TRUE(lines.reader.start(0));
+    pipe.send(" and its end\n");
+    EXPECT_EQ(lines.next(), " and its end");
+}
+
+TEST(InputThread, StopEndsAReaderBlockedInAWriteToAPeerThatDoesNotRead) {
+    Pipe input, unread;
+    const std::string block(1 << 20, 'x');  // more than a pipe holds
+    InputThread reader;
+    reader.setHandle(input.read);
+    reader.callback = [&](const char*, int) { return os::writeAll(unread.write.get(), block.data(), block.size()); };
+    ASSERT_TRUE(reader.start(0));
+    input.send("go\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // now blocked in the write
+    Watch watch;
+    EXPECT_TRUE(reader.stop());
+    EXPECT_LT(watch.ms(), 900);
+}
+
+TEST(InputThread, AThreadStuckWhereNoInterruptReachesIsLeftAfterASecond) {
+    Pipe pipe;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    InputThread reader;
+    reader.setHandle(pipe.read);
+    reader.callback = [released](const char*, int) {
+        released.wait();
+        return true;
+    };
+    ASSERT_TRUE(reader.start(0));
+    pipe.send("stuck\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Watch watch;
+    EXPECT_FALSE(reader.stop());
+    EXPECT_LT(watch.ms(), 3000);
+    EXPECT_FALSE(reader.registered());
+    release.set_value();  // the thread left to itself ends as soon as it can
+    EXPECT_TRUE(reader.ended().wait(5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+TEST_F(Server, FindsItsProgramByCuttingTheCommandLineAtBlanks) {
+    test::TempDir dir("relayon server dir ");
+    const std::string suffix = os::executableSuffix();
+    fs::copy_file(testServerCommand(), dir.path() / ("srv" + suffix));
+    std::string folder;
+    ASSERT_TRUE(os::fullPath(dir.path().string(), folder));
+    folder += static_cast<char>(fs::path::preferred_separator);
+    ServerProgram program;
+    ASSERT_TRUE(findServerProgram(folder + "srv one \"two three\"\tx", program));
+    EXPECT_EQ(program.arguments, "one \"two three\"\tx");
+    EXPECT_EQ(program.directory, folder);
+    EXPECT_TRUE(fs::equivalent(program.path, dir.path() / ("srv" + suffix)));
+    // Only blanks and control characters cut: a name continuing past the file's is not it.
+    EXPECT_FALSE(findServerProgram(folder + "srvx -p", program));
+    EXPECT_FALSE(findServerProgram(folder + "missing srv", program));
+
+    // The start runs it in its folder, with its standard error on the output pipe.
+    ASSERT_NE(server.start(folder + "srv cwd stderr early"), 0u);
+    lines = std::make_unique<Lines>(server.outputReader());
+    const std::string cwd = lines->next();
+    ASSERT_EQ(cwd.compare(0, 4, "cwd "), 0) << cwd;
+    EXPECT_TRUE(fs::equivalent(cwd.substr(4), dir.path())) << cwd;
+    EXPECT_EQ(lines->next(), "early");
+    EXPECT_EQ(lines->next(), "ready");
+    EXPECT_EQ(ask("stderr later"), "later");
+    if (suffix.empty()) {  // Windows opens handles of its own
+        EXPECT_EQ(ask("handles"), "handles 3");
+    }
+    Watch watch;
+    EXPECT_TRUE(server.stop(false));  // the server ends at the end of its input: no waiting
+    EXPECT_LT(watch.ms(), 4000);
+    EXPECT_TRUE(lines->endsWithin(5000));
+    EXPECT_FALSE(server.running());
+    EXPECT_FALSE(server.writeInput("x\n", 2));
+}
+
+TEST_F(Server, StartsAndStopsLeaveNothingOpenAndRefusedStartsChangeNothing) {
+    ASSERT_NO_FATAL_FAILURE(start());  // whatever the first start opens for good
+    server.setCpuPower(50);            // a throttle thread comes and goes with each server
+    server.stop(true);
+    lines.reset();
+    const int handles = test::openHandleCount(), threads = test::threadCount();
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_NO_FATAL_FAILURE(start());
+        server.setCpuPower(50);
+        server.stop(i % 2 == 0);
+        ASSERT_TRUE(lines->endsWithin(5000));
+        lines.reset();
+    }
+    EXPECT_EQ(server.start(testServerCommand() + "-missing arg"), 0u);
+    EXPECT_EQ(server.start("relayon-no-such-program-anywhere"), 0u);
+    // 260 characters and more are refused before anything is made; 259 still start.
+    const std::string base = testServerCommand("exit 0 ");
+    const std::string at259 = base + std::string(259 - base.size(), 'x');
+    EXPECT_EQ(server.start(at259 + "x"), 0u);
+    EXPECT_FALSE(server.running());
+    EXPECT_EQ(settled(test::childProcessCount, 0), 0);
+    EXPECT_EQ(settled(test::threadCount, threads), threads);
+    // Wine opens a few handles of its own at times it chooses.
+    if (!test::runningUnderWine()) {
+        EXPECT_EQ(settled(test::openHandleCount, handles), handles);
+    }
+
+    ASSERT_NE(server.start(at259), 0u);
+    EXPECT_EQ(server.start(testServerCommand()), 0u);  // refused over a running server, which it leaves alone
+    EXPECT_TRUE(server.running());
+    EXPECT_EQ(Lines(server.outputReader()).next(), "ready");
+}
+
+TEST_F(Server, SoftStopWaitsFiveSecondsAndLeavesAServerThatIgnoresItsInputEnd) {
+    ASSERT_NO_FATAL_FAILURE(start("linger 8"));
+    Watch watch;
+    EXPECT_FALSE(server.stop(false));
+    EXPECT_GE(watch.ms(), 4900);
+    EXPECT_LT(watch.ms(), 7000);
+    EXPECT_FALSE(server.running());
+    // Still running without Relayon's pipes: its output ends only when it ends by itself.
+    EXPECT_FALSE(lines->endsWithin(0));
+    EXPECT_TRUE(lines->endsWithin(15000));
+    EXPECT_GE(watch.ms(), 7500);
+}
+
+TEST_F(Server, HardStopKillsAServerThatDoesNotEndWithinFiveSeconds) {
+    ASSERT_NO_FATAL_FAILURE(start("linger 60"));
+    Watch watch;
+    EXPECT_TRUE(server.stop(true));
+    EXPECT_GE(watch.ms(), 4900);
+    EXPECT_LT(watch.ms(), 8000);
+    EXPECT_TRUE(lines->endsWithin(3000));  // killed, so its output pipe ends
+}
+
+TEST_F(Server, ControlEventsGoOnlyToAServerStillHeld) {
+    EXPECT_FALSE(server.sendControlEvent(os::kCtrlCEvent));  // none started yet
+    ASSERT_NO_FATAL_FAILURE(start("signals"));
+    if (!test::runningUnderWine()) {  // WINE: no control events for processes on pipes
+        EXPECT_TRUE(server.sendControlEvent(os::kCtrlCEvent));
+        EXPECT_EQ(lines->next(), "control 0");
+    }
+    server.stop(true);
+    EXPECT_FALSE(server.sendControlEvent(os::kCtrlCEvent));  // its id may be reused
+}
+
+TEST_F(Server, ReleaseForExitContinuesTheServerAndEndsItsInput) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    server.suspendServer();
+    server.releaseForExit();
+    server.suspendServer();  // the throttle's next suspension does nothing now
+    EXPECT_TRUE(lines->endsWithin(5000));  // it runs and sees the end of its input
+}
+
+TEST_F(Server, WritesMeetingAStopFailCleanly) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    std::atomic<bool> done{false};
+    std::atomic<int> failures{0};
+    std::thread writer([&] {
+        while (!done) failures += server.writeInput("x\n", 2) ? 0 : 1;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    server.stop(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    done = true;
+    writer.join();
+    EXPECT_GT(failures.load(), 0);
+    EXPECT_TRUE(lines->endsWithin(10000));
+}
+
+TEST(Throttle, CycleForEveryScale) {
+    const struct {
+        double percent;
+        int runMs, suspendMs;
+    } cases[] = {{50, 250, 250}, {25, 250, 750},  {12.5, 125, 875}, {5, 250, 4750},  {1, 100, 9900},
+                 {0.5, 50, 9950}, {99.9, 499, 1}, {0.001, 1, 9999}, {26, 130, 370}, {10, 500, 4500},
+                 {100, 0, 0},     {150, 0, 0},    {0, 0, 0},        {-3, 0, 0},     {std::numeric_limits<double>::quiet_NaN(), 0, 0}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(throttleCycle(c.percent).runMs, c.runMs) << c.percent;
+        EXPECT_EQ(throttleCycle(c.percent).suspendMs, c.suspendMs) << c.percent;
+    }
+}
+
+TEST_F(Server, ABusyServerAtHalfPowerGetsAboutHalfACoreAndRunsAgainAfterStop) {
+    ASSERT_NO_FATAL_FAILURE(start("busy linger 2"));
+    // The share of a core the server's main thread gets over ms milliseconds, from its processor
+    // time and the time since its start as it reports them.
+    auto share = [this](int ms) {
+        long long cpu0 = 0, wall0 = 0, cpu1 = 0, wall1 = 0;
+        std::string word;
+        std::istringstream(ask("cputime")) >> word >> cpu0 >> wall0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        std::istringstream(ask("cputime")) >> word >> cpu1 >> wall1;
+        return double(cpu1 - cpu0) / double(wall1 - wall0);
+    };
+    const double full = share(1000);  // on a loaded machine, less than a whole core
+    ASSERT_GT(full, 0.2) << "the machine is too busy to measure a share";
+    server.setCpuPower(50);
+    const double half = share(4000) / std::min(full, 1.0);
+    // Measured beside other work, so the bounds only tell a throttle that works (about half)
+    // from one that never suspends (about 1) or never resumes (about 0).
+    EXPECT_GT(half, 0.2) << "unthrottled share " << full;
+    EXPECT_LT(half, 0.8) << "unthrottled share " << full;
+    // Stopping resumes it: it ends 2 s after the end of its input, within the stop's wait. The
+    // answer came in a run period (natively the whole server is suspended); stop in the
+    // suspended period after it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(375));
+    Watch watch;
+    server.stop(false);
+    EXPECT_LT(watch.ms(), 4500);
+    EXPECT_TRUE(lines->endsWithin(5000));
+}
+
+TEST_F(Server, RunsAtTheAppliedPrioritiesAndARestartKeepsThem) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    server.applyPriorityClass(os::kBelowNormalPriorityClass);
+    server.applyThreadPriority(os::kThreadPriorityLowest);
+    EXPECT_EQ(ask("priority"), "priority 16384 -2");
+    // What the system refuses is not stored: a level outside the class's range (-7 to 6 are
+    // for realtime only), a class that does not exist.
+    server.applyThreadPriority(6);
+    server.applyPriorityClass(12345);
+    EXPECT_EQ(ask("priority"), "priority 16384 -2");
+    server.stop(false);
+    if (test::runningUnderWine()) GTEST_SKIP() << "Wine ignores the priority class given at process creation";
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(ask("priority"), "priority 16384 -2");
+}
+
+TEST_F(Server, FollowOwnPrioritiesCopiesOnlyWhatWasNotRequested) {
+    const unsigned ownClass = os::currentPriorityClass();
+    const int ownThread = os::currentThreadPriority();
+    const unsigned otherClass = ownClass == os::kIdlePriorityClass ? os::kNormalPriorityClass : os::kIdlePriorityClass;
+    const int otherThread = ownThread == os::kThreadPriorityIdle ? os::kThreadPriorityNormal : os::kThreadPriorityIdle;
+    server.applyPriorityClass(otherClass);
+    server.applyThreadPriority(otherThread);
+    server.followOwnPriorities(os::kHighPriorityClass, os::kThreadPriorityHighest);  // both requested
+    EXPECT_EQ(server.priorityClass(), otherClass);
+    EXPECT_EQ(server.threadPriority(), otherThread);
+    server.followOwnPriorities(kPriorityNotSet, os::kThreadPriorityHighest);
+    EXPECT_EQ(server.priorityClass(), ownClass);
+    EXPECT_EQ(server.threadPriority(), otherThread);
+    server.followOwnPriorities(kPriorityNotSet, kPriorityNotSet);
+    EXPECT_EQ(server.threadPriority(), ownThread);
+}
