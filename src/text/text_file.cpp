@@ -84,13 +84,6 @@ bool TextFile::write(const void* data, std::size_t length, std::uint64_t pos) {
     return ok;
 }
 
-bool TextFile::writeText(const std::string& text) {
-    std::string lines;
-    lines.reserve(text.size() + text.size() / 16 + 2);
-    appendCrLfText(lines, text);
-    return write(lines.data(), lines.size(), position_);
-}
-
 void appendCrLfText(std::string& out, std::string_view text) {
     const std::size_t size = text.size();
     if (size == 0 ||

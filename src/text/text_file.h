@@ -51,9 +51,6 @@ public:
     // bytes that reached the file.
     bool write(const void* data, std::size_t length, std::uint64_t pos);
 
-    // Writes the text at the position with CR LF line ends (see appendCrLfText).
-    bool writeText(const std::string& text);
-
     // The offset of the next byte that readLine returns or that a write at position() fills.
     std::uint64_t position() const { return position_; }
     const std::string& name() const { return name_; }

@@ -21,8 +21,7 @@
 #include "probes.h"
 #include "process/input_thread.h"
 #include "process/server_process.h"
-#include "test_support.h"
-#include "../diag/temp_dir.h"
+#include "../support.h"
 
 using namespace relayon;
 using Lines = test::LineCollector;

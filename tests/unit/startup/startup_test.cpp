@@ -5,11 +5,21 @@
 #include <vector>
 
 #include "config/translation_file.h"
+#include "platform/signals.h"
+#include "probes.h"
+#include "process/server_process.h"
 #include "startup/command_line.h"
+#include "startup/control_handler.h"
+#include "../support.h"
 
 using namespace relayon;
 
 namespace {
+
+ServerProcess server;
+Settings handlerSettings;
+// Installed before any test starts a thread, as start-up does.
+const bool installed = installControlHandler(server, handlerSettings);
 
 // Parses the arguments after the program name into fresh settings.
 Settings parse(std::vector<const char*> args) {
@@ -96,4 +106,45 @@ TEST(CommandLine, TheTranslationFileOverridesOptions) {
     EXPECT_TRUE(s.Ctrl);
     EXPECT_FALSE(s.Boost);         // not in the file: the option stays
     EXPECT_EQ(s.CommandLine, "");  // an empty CommandLine in the file still replaces it
+}
+
+TEST(ControlHandler, DecisionsForEventsServerAndDebugMask) {
+    // Debug 0: Ctrl-C and Break go to a known server only, silently; others are not handled.
+    // Debug exactly 2: other events reach the log only.
+    const struct {
+        unsigned event;
+        std::uint32_t serverId;
+        int debug;
+        const char* decided;
+    } cases[] = {{0, 1234, 0, "forward handled "}, {1, 1234, 0, "forward handled "}, {0, 0, 0, "handled "},
+                 {2, 1234, 0, ""}, {6, 1234, 0, ""},
+                 {1, 1234, 1, "forward console log handled Control signal BREAK\n"},
+                 {1, 1234, 3, "forward console log handled Control signal BREAK\n"},
+                 {0, 0, 1, "console log handled Control signal CTRL-C\n"},
+                 {5, 1234, 1, "console log Control signal LOGOFF\n"}, {3, 1234, 3, "console log Control signal unknown\n"},
+                 {4, 1234, 1, "console log Control signal unknown\n"}, {6, 1234, 1, "console log Control signal SHUTDOWN\n"},
+                 {2, 1234, 2, "log Control signal CLOSE\n"},
+                 {0, 1234, 2, "forward console log handled Control signal CTRL-C\n"}};
+    for (const auto& c : cases) {
+        const ControlDecision d = decideControlEvent(c.event, c.serverId, c.debug);
+        EXPECT_EQ(std::string(d.forward ? "forward " : "") + (d.toConsole ? "console " : "") +
+                      (d.toLog ? "log " : "") + (d.handled ? "handled " : "") + d.message,
+                  c.decided)
+            << c.event << " " << c.serverId << " " << c.debug;
+    }
+}
+
+TEST(ControlHandler, CtrlCAndBreakReachTheServersProcessGroup) {
+    if (test::platformName() == "win32") {
+        GTEST_SKIP() << "Wine cannot generate console control events for processes on pipes";
+    }
+    ASSERT_TRUE(installed);
+    ASSERT_NE(server.start(test::testServerCommand("signals")), 0u);
+    test::LineCollector lines(server.outputReader());
+    ASSERT_EQ(lines.next(), "ready");
+    ASSERT_TRUE(test::raiseControlEvent(os::kCtrlCEvent));
+    EXPECT_EQ(lines.next(), "control 0");
+    ASSERT_TRUE(test::raiseControlEvent(os::kCtrlBreakEvent));
+    EXPECT_EQ(lines.next(), "control 1");
+    server.stop(true);
 }

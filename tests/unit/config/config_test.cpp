@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "config/rule_table.h"
+#include "config/settings.h"
 #include "config/translation_file.h"
 
 using namespace relayon;
@@ -169,7 +171,7 @@ TEST(LoadTranslationFile, DefaultNameAndFallback) {
     none.settings.CommandLine = "from arguments";
     loadTranslationFile(none.settings, none.tables);  // no file: everything stays as it was
     EXPECT_EQ(none.settings.CommandLine, "from arguments");
-    EXPECT_EQ(none.settings.TranslationFile, "translation_file_test.ini");  // named after the program
+    EXPECT_EQ(none.settings.TranslationFile, "config_test.ini");  // named after the program
 
     std::ofstream(dir / "Relayon.ini", std::ios::binary) << "[Client2Server]\nk:=fallback\n";
     Loaded missing;
@@ -187,4 +189,43 @@ TEST(LoadTranslationFile, DefaultNameAndFallback) {
     EXPECT_EQ(valueOf(unreadable.tables.client2Server, "k"), "fallback");
     fs::current_path(previous);
     fs::remove_all(dir);
+}
+
+TEST(RuleTable, FirstDefinitionWinsKeysSortAsUnsignedBytesAndMatchWhole) {
+    RuleTable table;
+    EXPECT_EQ(table.findExact(""), nullptr);
+    EXPECT_TRUE(table.add("ab", "first"));
+    EXPECT_FALSE(table.add("ab", "second"));
+    for (const char* key : {"abc", "\xE9t\xE9", "a", "B", "", "b", "A", "\x7F"}) table.add(key, "v");
+    std::vector<std::string> keys;
+    for (const auto& rule : table.rules()) keys.push_back(rule.first);
+    EXPECT_EQ(keys, (std::vector<std::string>{"", "A", "B", "a", "ab", "abc", "b", "\x7F", "\xE9t\xE9"}));
+    EXPECT_EQ(*table.findExact("ab"), "first");
+    ASSERT_NE(table.findExact(""), nullptr);
+    for (const char* text : {"abcd", "ABC", "\xE9t", " a"}) EXPECT_EQ(table.findExact(text), nullptr) << text;
+}
+
+TEST(ParseFlag, TrueOnlyForTOnAndLeadingDigitOneToNine) {
+    for (const char* text : {"T", "true", "Tx", "ON", "oN", "1", "10", "9abc"}) EXPECT_TRUE(parseFlag(text)) << text;
+    for (const char* text : {"", "F", "OFF", "0", "01", "-1", "YES", "ONE", "onx", " 1", "\x80"}) {
+        EXPECT_FALSE(parseFlag(text)) << text;
+    }
+}
+
+TEST(PriorityNames, WordsInAnyCaseOthersNotSet) {
+    constexpr int none = kPriorityNotSet;
+    const struct {
+        const char* name;
+        int priorityClass;
+        int threadPriority;
+    } cases[] = {{"low", 64, -1},  // low is idle for a class, below normal for a thread
+                 {"IDLE", 64, -15},      {"below", 16384, -1},   {"Normal", 32, 0},
+                 {"above", 32768, 1},    {"HIGH", 128, 1},       {"RealTime", 256, none},
+                 {"LOWEST", none, -2},   {"HighEst", none, 2},   {"timecritical", none, 15},
+                 {"", none, none},       {"high ", none, none},  {"hig", none, none},
+                 {"time critical", none, none}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(priorityClassFromName(c.name), c.priorityClass) << c.name;
+        EXPECT_EQ(threadPriorityFromName(c.name), c.threadPriority) << c.name;
+    }
 }

@@ -1,11 +1,15 @@
-// For the tests that start the test server: its command line, and a collector of the lines a
-// reader thread delivers.
+// For the unit tests: a scratch folder removed with its content, whole-file reads and writes, the
+// test server's command line, and a collector of the lines a reader thread delivers.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +17,35 @@
 #include "process/input_thread.h"
 
 namespace relayon::test {
+
+class TempDir {
+public:
+    explicit TempDir(const std::string& prefix = "relayon-test-") {
+        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count() % 1000000;
+        path_ = std::filesystem::temp_directory_path() /
+                (prefix + std::to_string(std::random_device()()) + "-" + std::to_string(stamp));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string readWholeFile(const std::string& name) {
+    std::ostringstream content;
+    content << std::ifstream(name, std::ios::binary).rdbuf();
+    return content.str();
+}
+
+inline void writeWholeFile(const std::string& name, const std::string& content) {
+    std::ofstream(name, std::ios::binary | std::ios::trunc) << content;
+}
 
 // The test server's full path as the platform names it, with these arguments.
 inline std::string testServerCommand(const std::string& arguments = std::string()) {

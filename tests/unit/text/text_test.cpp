@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "text/text_file.h"
-#include "../diag/temp_dir.h"
+#include "text/text_utils.h"
+#include "../support.h"
 
 using namespace relayon;
-using relayon::test::readWholeFile;
 using relayon::test::TempDir;
 using relayon::test::writeWholeFile;
 using Lines = std::vector<std::string>;
@@ -24,12 +26,6 @@ Lines readAllLines(const std::string& path, const std::string& content) {
     while (file.readLine(line)) lines.insert(lines.end(), {line, std::to_string(file.position())});
     EXPECT_EQ(line, "");
     return lines;
-}
-
-std::string crLf(const std::string& text) {
-    std::string out;
-    appendCrLfText(out, text);
-    return out;
 }
 
 }  // namespace
@@ -67,7 +63,7 @@ TEST(TextFile, WritesAfterReadingLandWhereTheReadingStopped) {
     ASSERT_TRUE(file.readLine(line));
     EXPECT_EQ(line, "wo");
     file.close();
-    EXPECT_EQ(readWholeFile(path), "one\nTwo\n");
+    EXPECT_EQ(test::readWholeFile(path), "one\nTwo\n");
 }
 
 TEST(TextFile, FailedOpensLeaveTheFileClosedWithTheSystemsText) {
@@ -86,38 +82,29 @@ TEST(TextFile, FailedOpensLeaveTheFileClosedWithTheSystemsText) {
     EXPECT_FALSE(file.seek(0));
 }
 
-TEST(TextFile, AppendWritesAfterTheExistingBytes) {
-    TempDir dir;
-    std::string path = dir.file("append.log");
-    writeWholeFile(path, "old\r\n");
-    TextFile file;
-    ASSERT_TRUE(file.open(path, kGenericWrite, true, kOpenAlways, false));
-    EXPECT_EQ(file.position(), 5u);
-    EXPECT_TRUE(file.writeText("new"));
-    file.close();
-    EXPECT_EQ(readWholeFile(path), "old\r\nnew\r\n");
+TEST(TextUtils, TheTwoTrimsDiffer) {
+    EXPECT_EQ(trimBlanks(" \t\r\n\v\fa b\f\v\n\r\t "), "a b");
+    EXPECT_EQ(trimBlanks("\x01x\x1F"), "\x01x\x1F");
+    EXPECT_EQ(trimBlanks(" \t "), "");
+    char line[] = "\x01\x1F \tab c\x7F\x02\r";
+    EXPECT_STREQ(trimLine(line), "ab c\x7F");
+    char onlyLow[] = "\x01 \x1F";
+    EXPECT_STREQ(trimLine(onlyLow), "");
 }
 
-TEST(TextFile, ASecondWriterIsRefusedWhileTheFileIsOpen) {
-    TempDir dir;
-    std::string path = dir.file("shared.log");
-    TextFile first;
-    TextFile second;
-    ASSERT_TRUE(first.open(path, kGenericWrite, true, kOpenAlways, false));
-    EXPECT_FALSE(second.open(path, kGenericWrite, true, kOpenAlways, false));
-    EXPECT_FALSE(lastErrorText().empty());
-    EXPECT_FALSE(second.open(path, kGenericWrite, false, kCreateAlways, false));
-    ASSERT_TRUE(first.writeText("kept"));
-    first.close();
-    EXPECT_EQ(readWholeFile(path), "kept\r\n");  // the refused truncating open left it whole
-    EXPECT_TRUE(second.open(path, kGenericWrite, true, kOpenAlways, false));
+TEST(TextUtils, ReadIntegerLikeAtoi) {
+    const std::pair<const char*, int> cases[] = {
+        {" \t-12abc", -12}, {"+7", 7}, {"word", 0}, {"- 5", 0}, {"-2147483648", INT_MIN},
+        {"99999999999999999999999", INT_MAX}, {"-99999999999999999999999", INT_MIN}};
+    for (const auto& [text, value] : cases) EXPECT_EQ(readInteger(text), value) << text;
 }
 
-TEST(TextFile, WriteTextEndsEveryLineWithOneCrLf) {
-    EXPECT_EQ(crLf(""), "\r\n");
-    EXPECT_EQ(crLf("x\r\n"), "x\r\n");
-    EXPECT_EQ(crLf("x\n\n"), "x\r\n\r\n");
-    EXPECT_EQ(crLf("a\nb"), "a\r\nb\r\n");
-    EXPECT_EQ(crLf("a\rb"), "a\rb\r\n");
-    EXPECT_EQ(crLf("\r\r\n"), "\r\r\n");
+TEST(TextUtils, ReadDecimalTakesTheLongestValidPrefix) {
+    const std::pair<const char*, double> cases[] = {
+        {"99.5", 99.5}, {" -0.25", -0.25}, {"+.5", 0.5}, {"1.5e+2x", 150.0}, {"1.5e-", 1.5},
+        {"1,5", 1.0},  // a comma is never the decimal point
+        {"0.000125", 0.000125}, {"123456789012345678901234.5", 1.2345678901234568e23}, {"-.e5", 0.0},
+        {"1e-999", 0.0}};
+    for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(readDecimal(text), value) << text;
+    EXPECT_GT(readDecimal("1e999"), 1e308);
 }

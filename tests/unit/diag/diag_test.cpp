@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "diag/console.h"
+#include "diag/log_file.h"
+#include "diag/stop_watch.h"
+#include "platform/console_display.h"
+#include "probes.h"
+#include "../support.h"
+
+using namespace relayon;
+using test::readWholeFile;
+using test::TempDir;
+
+namespace {
+
+// The tick counter of the watches under test, moved by hand.
+std::uint32_t fakeNow = 0;
+std::uint32_t fakeTicks() { return fakeNow; }
+
+// The POSIX display is the file named by RELAYON_CONSOLE; putenv keeps the buffer.
+bool showDisplayIn(const std::string& path) {
+    static char setting[1024];
+    std::snprintf(setting, sizeof setting, "RELAYON_CONSOLE=%s", path.c_str());
+    putenv(setting);
+    return test::platformName() == "posix";
+}
+
+}  // namespace
+
+// The log writes each entry's text with CR LF line ends: a lone CR stays, every LF becomes one
+// CR LF, and a CR LF at the end is not doubled.
+TEST(LogFile, EntriesFollowEarlierContentWithTimeStampKindAndCrLfText) {
+    TempDir dir;
+    std::string path = dir.file("relay.log");
+    test::writeWholeFile(path, "earlier run\r\n");
+    StopWatch watch(fakeTicks);
+    LogFile log(watch);
+    ASSERT_TRUE(log.open(" " + path + " "));
+    fakeNow = 70000;
+    watch.start();
+    fakeNow += 5;
+    log.logLine("hello", kClientLine);
+    fakeNow = 71000;
+    log.logLine("", kNote);
+    fakeNow = 70000 + 61005;
+    for (const char* text : {"a\nb", "abc\r\n", "x\n\n", "a\rb", "\r\r\n"}) log.logLine(text, kServerLine);
+    fakeNow = 70000 + 0xFFFFFFFFu;
+    log.logLine("longest", kNote);
+    EXPECT_EQ(readWholeFile(path),
+              "earlier run\r\n0.005: > hello\r\n1.000: - \r\n61.005: < a\r\nb\r\n61.005: < abc\r\n"
+              "61.005: < x\r\n\r\n61.005: < a\rb\r\n61.005: < \r\r\n4294967.295: - longest\r\n");
+}
+
+TEST(LogFile, OnlyOneLogOfAFileIsOpenAndAClosedLogWritesNothing) {
+    TempDir dir;
+    std::string path = dir.file("one.log");
+    StopWatch watch(fakeTicks);
+    LogFile first(watch);
+    LogFile second(watch);
+    second.logLine("lost", kNote);
+    EXPECT_FALSE(second.open("   "));
+    ASSERT_TRUE(first.open(path));
+    EXPECT_FALSE(second.open(path));
+    EXPECT_FALSE(second.isOpen());
+    second.logLine("lost", kNote);
+    first.logLine("only", kNote);
+    EXPECT_EQ(readWholeFile(path), "0.000: - only\r\n");
+    first.close();
+    first.logLine("lost", kNote);
+    ASSERT_TRUE(second.open(path));
+    EXPECT_EQ(readWholeFile(path), "0.000: - only\r\n");
+    EXPECT_FALSE(processLog().isOpen());
+    logLine("nothing", kNote);
+}
+
+TEST(LogFile, EntriesFollowContentBeyondFourGibibytes) {
+    TempDir dir;
+    std::string path = dir.file("large.log");
+    const std::uint64_t end = 0x100000010ull;
+    {
+        TextFile filler;  // a sparse file whose length modulo 2^32 is 16
+        ASSERT_TRUE(filler.open(path, kGenericWrite, false, kOpenAlways, false));
+        ASSERT_TRUE(filler.write("old", 3, end - 3));
+    }
+    {
+        StopWatch watch(fakeTicks);
+        LogFile log(watch);
+        ASSERT_TRUE(log.open(path));
+        log.logLine("new", kNote);
+    }
+    TextFile check;
+    ASSERT_TRUE(check.open(path, kGenericRead, false, kOpenExisting, false));
+    ASSERT_TRUE(check.seek(end - 3));
+    std::string line;
+    ASSERT_TRUE(check.readLine(line));
+    EXPECT_EQ(line, "old0.000: - new");
+    char head[4] = {1, 1, 1, 1};
+    std::ifstream(path, std::ios::binary).read(head, 4);
+    EXPECT_EQ(std::string(head, 4), std::string(4, '\0'));
+}
+
+TEST(LogFile, GatheredEntriesWaitForAFlushOrTheNextEntryAndKeepTheirOrder) {
+    TempDir dir;
+    std::string path = dir.file("gather.log");
+    StopWatch watch(fakeTicks);
+    LogFile log(watch);
+    ASSERT_TRUE(log.open(path));
+    fakeNow = 0;
+    watch.start();
+    log.gatherLine("one", kServerLine);
+    fakeNow = 2;
+    log.gatherLine("two\n", kServerLine);
+    EXPECT_EQ(readWholeFile(path), "");
+    log.logLine("note", kNote);
+    const std::string before = "0.000: < one\r\n0.002: < two\r\n0.002: - note\r\n";
+    EXPECT_EQ(readWholeFile(path), before);
+    log.gatherLine("three", kClientLine);
+    log.flush();
+    EXPECT_EQ(readWholeFile(path), before + "0.002: > three\r\n");
+}
+
+TEST(LogFile, ThreadsLoggingAtOnceGiveWholeEntriesInLockOrder) {
+    TempDir dir;
+    std::string path = dir.file("threads.log");
+    StopWatch watch;
+    LogFile log(watch);
+    ASSERT_TRUE(log.open(path));
+    watch.start();
+    constexpr int kEach = 10000;
+    // B gathers its entries and flushes now and then.
+    auto writer = [&log](char name) {
+        for (int i = 0; i < kEach; ++i) {
+            const std::string text = name + std::to_string(i) + std::string(40, name);
+            if (name == 'A') {
+                log.logLine(text, kNote);
+            } else {
+                log.gatherLine(text, kNote);
+                if (i % 100 == 99) log.flush();
+            }
+        }
+    };
+    std::thread first(writer, 'A');
+    std::thread second(writer, 'B');
+    first.join();
+    second.join();
+
+    std::string content = readWholeFile(path);
+    int next[2] = {0, 0};
+    unsigned lastStamp = 0;
+    for (std::size_t from = 0, end; (end = content.find("\r\n", from)) != std::string::npos; from = end + 2) {
+        std::string entry = content.substr(from, end - from);
+        unsigned seconds = 0, ms = 0;
+        char name = 0;
+        int number = -1, used = 0;
+        ASSERT_EQ(std::sscanf(entry.c_str(), "%u.%3u: - %c%d%n", &seconds, &ms, &name, &number, &used), 4);
+        ASSERT_TRUE(name == 'A' || name == 'B') << entry;
+        ASSERT_EQ(entry.substr(static_cast<std::size_t>(used)), std::string(40, name)) << entry;
+        ASSERT_EQ(number, next[name - 'A']++) << entry;
+        ASSERT_GE(seconds * 1000 + ms, lastStamp) << entry;  // stamps are read under the lock
+        lastStamp = seconds * 1000 + ms;
+    }
+    EXPECT_EQ(next[0], kEach);
+    EXPECT_EQ(next[1], kEach);
+}
+
+TEST(StopWatch, CountsIn32BitsAcrossTheWrapLeavesStoppedGapsOutAndTakesSetTotals) {
+    StopWatch watch(fakeTicks);
+    auto at = [&watch](std::uint32_t tick) -> StopWatch& {
+        fakeNow = tick;
+        return watch;
+    };
+    EXPECT_EQ(at(5000).elapsed(), 0u);  // a new watch stays at zero
+    at(0xFFFFFF00u).start();
+    EXPECT_EQ(at(0x10).stop(), 272u);
+    EXPECT_EQ(at(0x5000).elapsed(), 272u);  // stopped: constant
+    at(10000).resume();
+    EXPECT_EQ(at(10050).elapsed(), 322u);
+    watch.resume();  // a resume while running drops the interval in progress
+    EXPECT_EQ(at(10060).elapsed(), 282u);
+    at(10070).set(5000);  // a running watch counts on from the value set
+    EXPECT_EQ(at(10095).elapsed(), 5025u);
+    watch.set(-5);
+    EXPECT_EQ(at(10100).elapsed(), 5u);
+    watch.start();  // a start begins again from zero
+    EXPECT_EQ(at(10110).elapsed(), 10u);
+    // The total itself wraps after 2^32 ms.
+    at(0).start();
+    at(0xFFFFFFF0u).stop();
+    at(7).resume();
+    EXPECT_EQ(at(7 + 0x20).elapsed(), 0x10u);
+    watch.reset();
+    EXPECT_EQ(at(20000).elapsed(), 0u);
+    watch.set(700);
+    EXPECT_EQ(at(30000).elapsed(), 700u);  // a stopped watch keeps the value set
+}
+
+TEST(StopWatch, FollowsTheSystemTickCounter) {
+    StopWatch watch;
+    watch.start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_GE(watch.elapsed(), 40u);  // the tick counter may lag by one timer period
+    EXPECT_LT(watch.elapsed(), 10000u);
+}
+
+TEST(Console, ClosingWhileAnotherThreadWritesEndsItsWritesCleanly) {
+    test::TempDir dir;
+    if (!showDisplayIn(dir.file("display.txt"))) GTEST_SKIP() << "a console screen buffer cannot be opened here";
+    Console console;
+    ASSERT_TRUE(console.open());
+    std::atomic<int> refused{0};
+    std::thread writer([&] {
+        for (int i = 0; i < 20000; ++i) refused += console.write("x\n", kNoticeColour) ? 0 : 1;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    console.close();
+    writer.join();
+    showDisplayIn("");
+    EXPECT_GT(refused.load(), 0);
+    EXPECT_FALSE(console.isOpen());
+}
+
+TEST(Console, TextsOfTwoThreadsAreShownWholeInTheirColours) {
+    test::TempDir dir;
+    if (!showDisplayIn(dir.file("display.txt"))) GTEST_SKIP() << "a console screen buffer cannot be read back here";
+    constexpr int kEach = 3000;
+    {
+        Console console;
+        ASSERT_TRUE(console.open());
+        EXPECT_TRUE(console.write("Starting server: srv\r\n", kNoticeColour));
+        EXPECT_TRUE(console.write("", kToServerColour));  // shows nothing
+        auto writer = [&console](char name, std::uint16_t colour) {
+            for (int i = 0; i < kEach; ++i) console.write(name + std::to_string(i) + std::string(100, name), colour);
+        };
+        std::thread blue(writer, 'b', kToServerColour);
+        std::thread red(writer, 'r', kToClientColour);
+        blue.join();
+        red.join();
+    }
+    showDisplayIn("");
+    const std::string shown = test::readWholeFile(dir.file("display.txt"));
+    const std::string notice = "\x1b[92mStarting server: srv\r\n\x1b[0m";
+    ASSERT_EQ(shown.substr(0, notice.size()), notice);
+    int next[2] = {0, 0};
+    for (std::size_t at = notice.size(), end; at < shown.size(); at = end + 4) {
+        ASSERT_TRUE(shown.compare(at, 5, "\x1b[94m") == 0 || shown.compare(at, 5, "\x1b[91m") == 0) << at;
+        const char name = shown[at + 3] == '4' ? 'b' : 'r';
+        end = shown.find("\x1b[0m", at);
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_EQ(shown.substr(at + 5, end - at - 5), name + std::to_string(next[name == 'r']++) + std::string(100, name));
+    }
+    EXPECT_EQ(next[0], kEach);
+    EXPECT_EQ(next[1], kEach);
+}
