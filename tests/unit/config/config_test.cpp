@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -157,38 +154,6 @@ TEST(LoadTranslation, BytesOfTheLine) {
     EXPECT_EQ(crlf.settings.Log + "|" + std::to_string(crlf.settings.Debug), "a\rb|4");
     Loaded high = load("[Server2Client]\n\xE9t\xE9:=\xA0v\x7F\n");
     EXPECT_EQ(valueOf(high.tables.server2Client, "\xE9t\xE9"), "\xA0v\x7F");
-}
-
-// Files are read relative to the working directory; the choice between them is also shown by the
-// program itself (tests/blackbox/test_configuration.py).
-TEST(LoadTranslationFile, DefaultNameAndFallback) {
-    namespace fs = std::filesystem;
-    const fs::path previous = fs::current_path();
-    const fs::path dir = fs::temp_directory_path() / ("relayon-config-" + std::to_string(std::random_device()()));
-    fs::create_directories(dir);
-    fs::current_path(dir);
-    Loaded none;
-    none.settings.CommandLine = "from arguments";
-    loadTranslationFile(none.settings, none.tables);  // no file: everything stays as it was
-    EXPECT_EQ(none.settings.CommandLine, "from arguments");
-    EXPECT_EQ(none.settings.TranslationFile, "config_test.ini");  // named after the program
-
-    std::ofstream(dir / "Relayon.ini", std::ios::binary) << "[Client2Server]\nk:=fallback\n";
-    Loaded missing;
-    missing.settings.TranslationFile = "missing.ini";
-    loadTranslationFile(missing.settings, missing.tables);
-    EXPECT_EQ(missing.settings.TranslationFile, "missing.ini");
-    EXPECT_EQ(valueOf(missing.tables.client2Server, "k"), "fallback");
-    // A file that opens but cannot be read is passed over in the same way.
-    fs::create_directory(dir / "dir.ini");
-    Loaded unreadable;
-    unreadable.settings.TranslationFile = "dir.ini";
-    const TranslationReport report = loadTranslationFile(unreadable.settings, unreadable.tables);
-    EXPECT_FALSE(report.namedFileRead);
-    EXPECT_EQ(report.fileRead, "Relayon.ini");
-    EXPECT_EQ(valueOf(unreadable.tables.client2Server, "k"), "fallback");
-    fs::current_path(previous);
-    fs::remove_all(dir);
 }
 
 TEST(RuleTable, FirstDefinitionWinsKeysSortAsUnsignedBytesAndMatchWhole) {
