@@ -39,9 +39,8 @@ public:
         std::string out;
         for (std::string_view line : t.lines()) out += "[" + std::string(line) + "]";
         const ControlAction& action = t.action();
-        if (action.kind == ControlAction::Kind::Stop) out += "stop";
-        if (action.kind == ControlAction::Kind::Start) out += "start";
-        if (action.kind == ControlAction::Kind::Copy) out += "copy " + action.target + " " + action.source;
+        out += std::vector<std::string>{"", "stop", "start", "copy " + action.target + " " + action.source}
+            [static_cast<int>(action.kind)];
         out += notes_;
         notes_.clear();
         return out;
