@@ -164,14 +164,15 @@ class RelayonTestCase(unittest.TestCase):
     def start(self, ini, server_args=(), log="relay.log", extra=(), read=True, ready=True, **popen):
         """Starts Relayon, killed and its pipes closed when the test ends; returns it and an
         Output of its standard output (None when not read), after the server's "ready" if asked."""
+        popen.setdefault("stdin", subprocess.PIPE)
         process = subprocess.Popen(command(EXE, *self.arguments(ini, server_args, log, extra)), cwd=self.dir,
-                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **popen)
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, **popen)
 
         def release():
             if process.poll() is None:
                 process.kill()
                 process.wait()
-            for stream in (process.stdin, process.stdout, process.stderr):
+            for stream in filter(None, (process.stdin, process.stdout, process.stderr)):
                 stream.close()
         self.addCleanup(release)
         output = Output(process.stdout) if read else None

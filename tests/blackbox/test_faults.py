@@ -108,12 +108,33 @@ class FaultTest(RelayonTestCase):
             self.assertLess(peak, 100, "MiB resident while %d MiB arrived without a line feed" % (size >> 20))
         self.assertIn(b"Translated line cut at 16777216 bytes", self.assert_clean_end(b"Client closed"))
 
-    def test_ends_soon_after_its_peers_stop_reading(self):
-        # The client never reads and the flooding server never ends: Relayon gives the server
-        # its five seconds, then ends whatever its readers were blocked in.
-        process, _ = self.start("", ["flood", "1000000"], read=False)
-        self.end(process)
-        self.assert_clean_end(b"Client closed")
+    def test_peers_that_end_or_stop_reading_end_it_cleanly(self):
+        die = lambda process: self.send(process, None, b"die\n")
+        close = lambda process: process.stdin and process.stdin.close()
+
+        def kill(process):
+            [server] = self.servers()
+            os.kill(server.pid, signal.SIGKILL)
+        cases = [  # server arguments, Popen arguments, what the peer does, output, the log's closing note
+            # The bytes after the server's last line feed are dropped.
+            (["partial", "cut-off"], {}, die, b"ready\n", b"Server closed"),
+            (["partial", "cut-off"], {}, kill, b"ready\n", b"Server closed"),
+            # The client never reads and the flooding server never ends: Relayon gives the server
+            # its five seconds, then ends whatever its readers were blocked in.
+            (["flood", "1000000"], dict(read=False), close, None, b"Client closed"),
+            # No descriptor Relayon opens may take the missing input's place and be read as it; the
+            # null device is a character device like a console, but reads as an ended input.
+            ([], dict(stdin=None, preexec_fn=lambda: os.close(0), read=False), close, None, b"Client closed"),
+            ([], dict(stdin=subprocess.DEVNULL, read=False), close, None, b"Client closed"),
+        ]
+        for n, (server_args, popen, end, expected, note) in enumerate(cases):
+            with self.subTest(case=n):
+                process, output = self.start("", server_args, **popen)
+                end(process)
+                self.assertEqual(process.wait(timeout=30), 0)
+                self.assertEqual(output and output.finish(30), expected)
+                self.assert_clean_end(note)
+                self.assert_nothing_left()
 
     @unittest.skipIf(harness.WINDOWS, "a Windows server is not Relayon's child under Wine")
     def test_server_outliving_a_soft_stop_is_reaped_when_it_ends(self):
@@ -155,23 +176,8 @@ class FaultTest(RelayonTestCase):
                 self.assert_clean_end(b"Client closed")
                 self.assert_nothing_left()
 
-    def test_server_dying_mid_line(self):
-        ends = {"die": lambda process: self.send(process, None, b"die\n"),
-                "kill": lambda process: os.kill(self.servers()[0].pid, signal.SIGKILL)}
-        for name, end in ends.items():
-            with self.subTest(name):
-                process, output = self.start("", ["partial", "cut-off"])
-                output.wait(lambda d: d == b"ready\n", 30, "ready")
-                self.assertEqual(len(self.servers()), 1)
-                end(process)
-                # The bytes after the last line feed are dropped.
-                self.assertEqual(process.wait(timeout=30), 0)
-                self.assertEqual(output.finish(30), b"ready\n")
-                self.assert_clean_end(b"Server closed")
-                self.assert_nothing_left()
-
     def test_stop_start_cycles_release_everything(self):
-        process, output = self.start("")
+        process, output = self.start("[Client2Server]\nhalt := <stop>\n")
 
         def resources():  # descriptors, threads, and for each child whether it runs
             if not POSIX:
@@ -180,14 +186,17 @@ class FaultTest(RelayonTestCase):
             return (len(os.listdir("/proc/%d/fd" % process.pid)),
                     len(os.listdir("/proc/%d/task" % process.pid)), children)
 
-        self.send(process, output, b"echo start\n", b"echo start\n")
+        # A rule may give a directive; a line while the server is stopped goes nowhere; a start
+        # while it runs does nothing, whatever the directive's case.
+        self.send(process, output, b"halt\nlost\n<start>\n<START>\necho start\n", b"ready\nready\necho start\n")
         before = resources()
         for n in range(200):
             self.send(process, output, b"<stop>\n<start>\necho %d\n" % n, b"ready\necho %d\n" % n)
         # The last hand-over may still be settling.
         self.wait_until(lambda: resources() == before, "release of what the cycles held", 5)
-        self.end(process)
-        self.assertEqual(self.assert_clean_end(b"Client closed").count(b"Server closed"), 400)
+        self.assertEqual(self.end(process, output), b"ready\nready\necho start\n" +
+                         b"".join(b"ready\necho %d\n" % n for n in range(200)))
+        self.assertEqual(self.assert_clean_end(b"Client closed").count(b"Server closed"), 402)
 
     def test_copy_that_fails_leaves_every_file_as_it_was(self):
         self.write("important.txt", "precious\n")
@@ -201,14 +210,15 @@ class FaultTest(RelayonTestCase):
         if POSIX:  # Wine cannot open a FIFO; a device is a target only POSIX could replace
             os.mkfifo(os.path.join(self.dir, "fifo"))
             cases += [("important.txt", "fifo"), ("/dev/zero", "source.txt")]
-        files = os.listdir(self.dir) + ["relay.ini", "relay.log"]
+        files = os.listdir(self.dir) + ["relay.ini", "relay.log", "copy.txt"]
         # A file size limit makes a copy that would fill the disk fail soon.
         limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))
         process, output = self.start("", preexec_fn=limit)
         lines = b"".join(b"<copy> %s %s\n" % (t.encode(), s.encode()) for t, s in cases)
-        self.send(process, output, lines + b"<copy> logcopy.txt relay.log\ndone\n", b"done\n")
+        self.send(process, output, lines + b"<copy> copy.txt source.txt\n<copy> logcopy.txt relay.log\ndone\n", b"done\n")
         self.end(process)
         self.assertEqual(harness.read_bytes(os.path.join(self.dir, "important.txt")), b"precious\n")
+        self.assertEqual(harness.read_bytes(os.path.join(self.dir, "copy.txt")), b"copied text\n")
         log = harness.read_bytes(os.path.join(self.dir, "relay.log"))
         self.assertTrue(log.startswith(b"0.") and b"copied text" not in log and b"\0" not in log, log[:200])
         copy = os.path.join(self.dir, "logcopy.txt")

@@ -45,17 +45,6 @@ class RelayTest(harness.RelayonTestCase):
             b"hex 50494e47090a", b"hex 6669727374090a", b"hex 7365636f6e64090a", b"hex 616761696e090a"])
         self.assertEqual(re.sub(rb"hex \w+\r\n", b"", out), b"ready\r\npong\r\nfirst\nsecond\r\n")
 
-    def test_stop_start_and_copy(self):
-        self.write("a.txt", "content\n")
-        process, output = self.start("[Client2Server]\nhalt := <stop>\ngo := <start>\n")
-        # A line while the server is stopped goes nowhere; a start while it runs does nothing.
-        self.send(process, output, b"one\nhalt\nlost\n<copy> b.txt a.txt\n<COPY> c.txt missing.txt\ngo\n<START>\ntwo\n",
-                  b"two\n")
-        self.assertEqual(self.end(process, output), b"ready\none\nready\ntwo\n")
-        self.assertEqual(harness.read_bytes(os.path.join(self.dir, "b.txt")), b"content\n")
-        self.assertFalse(os.path.exists(os.path.join(self.dir, "c.txt")))
-        self.assertEqual(self.assert_clean_end(b"Client closed").count(b"Server closed"), 2)
-
     def test_log_priorities_and_hard_shutdown(self):
         self.write("relay.log", "earlier\r\n")
         process, output = self.start("[Relayon]\nTerminateHard := on\n", extra=["/p", "below", "/h", "lowest"])
