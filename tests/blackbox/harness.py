@@ -74,13 +74,11 @@ def processes():
     found = []
     for entry in filter(str.isdigit, os.listdir("/proc")):
         try:
-            with open("/proc/%s/stat" % entry, "rb") as f:
-                stat = f.read()
+            name, _, rest = read_bytes("/proc/%s/stat" % entry).partition(b"(")[2].rpartition(b")")
         except OSError:
             continue  # ended meanwhile
-        fields = stat[stat.rindex(b")") + 2:].split()
-        name = stat[stat.index(b"(") + 1:stat.rindex(b")")].decode(errors="replace")
-        found.append(Process(int(entry), int(fields[1]), fields[0].decode(), name))
+        state, parent = rest.split()[:2]
+        found.append(Process(int(entry), int(parent), state.decode(), name.decode(errors="replace")))
     return found
 
 
@@ -143,18 +141,17 @@ class RelayonTestCase(unittest.TestCase):
 
     def setUp(self):
         self.assertTrue(EXE and os.path.exists(EXE), "RELAYON_EXE is not set to a built program")
-        self._tmp = tempfile.TemporaryDirectory(prefix="relayon-test-")
-        self.dir = self._tmp.name
+        self.dir = self.enterContext(tempfile.TemporaryDirectory(prefix="relayon-test-"))
         self.server = TEST_SERVER
-
-    def tearDown(self):
-        self._tmp.cleanup()
 
     def write(self, name, data):
         path = os.path.join(self.dir, name)
         with open(path, "wb") as f:
             f.write(data if isinstance(data, bytes) else data.encode())
         return path
+
+    def read(self, name):
+        return read_bytes(os.path.join(self.dir, name))
 
     def arguments(self, ini, server_args=(), log="relay.log", extra=()):
         self.write("relay.ini", ini)
