@@ -164,14 +164,8 @@ class RelayonTestCase(unittest.TestCase):
         popen.setdefault("stdin", subprocess.PIPE)
         process = subprocess.Popen(command(EXE, *self.arguments(ini, server_args, log, extra)), cwd=self.dir,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, **popen)
-
-        def release():
-            if process.poll() is None:
-                process.kill()
-                process.wait()
-            for stream in filter(None, (process.stdin, process.stdout, process.stderr)):
-                stream.close()
-        self.addCleanup(release)
+        self.addCleanup(process.__exit__, None, None, None)  # closes its pipes and waits for it
+        self.addCleanup(lambda: process.poll() is None and process.kill())
         output = Output(process.stdout) if read else None
         if read and ready:
             output.wait(lambda d: b"ready" in d, 30, "ready")
