@@ -1,10 +1,7 @@
-"""Runs the built Relayon (native, or the Windows build under Wine) as a client would.
-
-CTest passes the programs in the environment:
-  RELAYON_EXE          the relayon program
-  RELAYON_TEST_SERVER  the tests' own line server, built for the same platform
-  RELAYON_RUNNER       empty natively; for Windows "wine-run.sh;PREFIX"
-  RELAYON_PLATFORM     posix or win32
+"""Runs the built Relayon (native, or the Windows build under Wine) as a client would, with the
+tests' own line server. CTest passes in the environment RELAYON_EXE (the program),
+RELAYON_TEST_SERVER (the line server, built for the same platform), RELAYON_RUNNER (empty
+natively; for Windows "wine-run.sh;PREFIX") and RELAYON_PLATFORM (posix or win32).
 """
 import collections
 import os
@@ -18,17 +15,14 @@ import unittest
 EXE = os.environ.get("RELAYON_EXE", "")
 TEST_SERVER = os.environ.get("RELAYON_TEST_SERVER", "")
 RUNNER = [p for p in os.environ.get("RELAYON_RUNNER", "").split(";") if p]
-PLATFORM = os.environ.get("RELAYON_PLATFORM", "posix")
-WINDOWS = PLATFORM == "win32"
+WINDOWS = os.environ.get("RELAYON_PLATFORM", "posix") == "win32"
 EOL = b"\r\n" if WINDOWS else b"\n"  # how the usage text ends its lines
 
 
 def host_path(path):
     """A path as the program under test sees it (Wine maps / to drive Z:)."""
     path = os.path.abspath(path)
-    if WINDOWS:
-        return "Z:" + path.replace("/", "\\")
-    return path
+    return "Z:" + path.replace("/", "\\") if WINDOWS else path
 
 
 def command(program, *args):
@@ -36,33 +30,20 @@ def command(program, *args):
     return RUNNER + [program] + list(args)
 
 
-def server_command(*args):
+def server_command(*args, server=TEST_SERVER):
     """A server command line for Relayon that starts the test server with these arguments."""
-    return " ".join([host_path(TEST_SERVER)] + list(args))
+    return " ".join([host_path(server)] + list(args))
 
 
-def ini_escape(text):
-    """A text as a translation file value that decodes to it (backslashes doubled)."""
-    return text.replace("\\", "\\\\")
-
-
-def run(args, input=b"", cwd=None, timeout=60, program=None, env=None):
+def run(args, input=b"", cwd=None, timeout=60, program=None, **popen):
     """Runs Relayon to its end and returns the CompletedProcess (stdout and stderr as bytes)."""
     return subprocess.run(command(program or EXE, *args), input=input, cwd=cwd, capture_output=True,
-                          timeout=timeout, env=env)
-
-
-def start(args, cwd=None, program=None, env=None, **kwargs):
-    """Starts Relayon with pipes on its standard handles and returns the Popen."""
-    return subprocess.Popen(command(program or EXE, *args), cwd=cwd, stdin=subprocess.PIPE,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env, **kwargs)
+                          timeout=timeout, **popen)
 
 
 def copy_program(source, directory, name):
     """Copies a built program under another name (".exe" added on Windows); returns its path."""
-    if WINDOWS and not name.endswith(".exe"):
-        name += ".exe"
-    target = os.path.join(directory, name)
+    target = os.path.join(directory, name + (".exe" if WINDOWS and not name.endswith(".exe") else ""))
     shutil.copy2(source, target)
     return target
 
@@ -80,8 +61,7 @@ def read_log(path):
         if rest[:1] in (b">", b"<", b"-") and rest[1:2] == b" " and b"." in stamp:
             entries.append((float(stamp), rest[:1].decode(), rest[2:]))
         elif entries:
-            kind = entries[-1]
-            entries[-1] = (kind[0], kind[1], kind[2] + b"\n" + raw)
+            entries[-1] = entries[-1][:2] + (entries[-1][2] + b"\n" + raw,)
     return entries
 
 
@@ -94,13 +74,11 @@ def processes():
     found = []
     for entry in filter(str.isdigit, os.listdir("/proc")):
         try:
-            with open("/proc/%s/stat" % entry, "rb") as f:
-                stat = f.read()
+            name, _, rest = read_bytes("/proc/%s/stat" % entry).partition(b"(")[2].rpartition(b")")
         except OSError:
             continue  # ended meanwhile
-        fields = stat[stat.rindex(b")") + 2:].split()
-        name = stat[stat.index(b"(") + 1:stat.rindex(b")")].decode(errors="replace")
-        found.append(Process(int(entry), int(fields[1]), fields[0].decode(), name))
+        state, parent = rest.split()[:2]
+        found.append(Process(int(entry), int(parent), state.decode(), name.decode(errors="replace")))
     return found
 
 
@@ -143,31 +121,81 @@ class Output:
         return bytes(self.data)
 
 
+def feed(process, data):
+    """Writes data to Relayon's input on a thread of its own; returns the thread."""
+    def write():
+        try:
+            for at in range(0, len(data), 1 << 20):
+                process.stdin.write(data[at:at + (1 << 20)])
+            process.stdin.flush()
+        except (BrokenPipeError, ValueError):
+            pass
+    thread = threading.Thread(target=write, daemon=True)
+    thread.start()
+    return thread
+
+
 class RelayonTestCase(unittest.TestCase):
-    """A test case with a fresh temporary directory in self.dir."""
+    """A test case with a fresh temporary directory in self.dir, where Relayon runs with
+    relay.ini and the test server (self.server)."""
 
     def setUp(self):
         self.assertTrue(EXE and os.path.exists(EXE), "RELAYON_EXE is not set to a built program")
-        self._tmp = tempfile.TemporaryDirectory(prefix="relayon-test-")
-        self.dir = self._tmp.name
-
-    def tearDown(self):
-        self._tmp.cleanup()
-
-    def release_at_end(self, process):
-        """Kills the process if it still runs when the test ends, and closes its pipes."""
-        def release():
-            if process.poll() is None:
-                process.kill()
-                process.wait()
-            for stream in (process.stdin, process.stdout, process.stderr):
-                if stream:
-                    stream.close()
-        self.addCleanup(release)
-        return process
+        self.dir = self.enterContext(tempfile.TemporaryDirectory(prefix="relayon-test-"))
+        self.server = TEST_SERVER
 
     def write(self, name, data):
         path = os.path.join(self.dir, name)
         with open(path, "wb") as f:
             f.write(data if isinstance(data, bytes) else data.encode())
         return path
+
+    def read(self, name):
+        return read_bytes(os.path.join(self.dir, name))
+
+    def arguments(self, ini, server_args=(), log="relay.log", extra=()):
+        self.write("relay.ini", ini)
+        return ["/t", "relay.ini"] + (["/l", log] if log else []) + list(extra) + \
+            [server_command(*server_args, server=self.server)]
+
+    def start(self, ini, server_args=(), log="relay.log", extra=(), read=True, ready=True, **popen):
+        """Starts Relayon, killed and its pipes closed when the test ends; returns it and an
+        Output of its standard output (None when not read), after the server's "ready" if asked."""
+        popen.setdefault("stdin", subprocess.PIPE)
+        process = subprocess.Popen(command(EXE, *self.arguments(ini, server_args, log, extra)), cwd=self.dir,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, **popen)
+        self.addCleanup(process.__exit__, None, None, None)  # closes its pipes and waits for it
+        self.addCleanup(lambda: process.poll() is None and process.kill())
+        output = Output(process.stdout) if read else None
+        if read and ready:
+            output.wait(lambda d: b"ready" in d, 30, "ready")
+        return process, output
+
+    def send(self, process, output, lines, answer=None):
+        """Writes lines to Relayon and waits for its output to end with answer."""
+        process.stdin.write(lines)
+        process.stdin.flush()
+        if answer is not None:
+            output.wait(lambda d: d.endswith(answer), 30, repr(answer))
+
+    def end(self, process, output=None):
+        """Closes Relayon's input; returns all its output once it has ended with 0."""
+        process.stdin.close()
+        self.assertEqual(process.wait(timeout=60), 0)
+        return output.finish(30) if output else None
+
+    def wait_until(self, predicate, what, timeout=30):
+        deadline = time.monotonic() + timeout
+        while not predicate():
+            self.assertLess(time.monotonic(), deadline, "no " + what)
+            time.sleep(0.01)
+
+    def entries(self, kind="-"):
+        """The texts of the log's entries of one kind (notes by default)."""
+        return [text for _, k, text in read_log(os.path.join(self.dir, "relay.log")) if k == kind]
+
+    def assert_clean_end(self, first):
+        """The log's last notes: first, then the orderly stop; returns all notes."""
+        notes = self.entries()
+        self.assertEqual(notes[-3:], [first, b"Stopping server communication", b"Closing log"])
+        return notes

@@ -1,47 +1,38 @@
 #include "probes.h"
 
 #include <signal.h>
-
-#include <dirent.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <system_error>
 
 namespace relayon::test {
 
+namespace fs = std::filesystem;
+
 namespace {
 
-// The entries of a directory, without "." and ".."; -1 when it cannot be read.
+// The entries of a directory, or -1 when it cannot be read.
 int countEntries(const char* path) {
-    DIR* dir = ::opendir(path);
-    if (dir == nullptr) return -1;
-    int count = 0;
-    while (dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) ++count;
-    }
-    ::closedir(dir);
-    return count;
+    std::error_code error;
+    fs::directory_iterator entries(path, error);
+    return error ? -1 : static_cast<int>(std::distance(entries, fs::directory_iterator()));
 }
 
-// The parent process id in /proc/PID/stat, or -1.
-long parentOf(const char* pid) {
-    std::string path = std::string("/proc/") + pid + "/stat";
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) return -1;
-    char buffer[512];
-    std::size_t got = std::fread(buffer, 1, sizeof buffer - 1, file);
-    std::fclose(file);
-    buffer[got] = '\0';
-    // "pid (name) state ppid ...": the name may hold blanks and brackets, so start after the
-    // last closing bracket.
-    const char* close = std::strrchr(buffer, ')');
+// The parent process id in the stat file of a /proc entry, or -1. The file reads
+// "pid (name) state ppid ...", where the name may hold blanks and brackets.
+long parentOf(const fs::path& entry) {
+    std::ifstream file(entry / "stat");
+    const std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::size_t close = stat.rfind(')');
     char state = 0;
     long parent = -1;
-    if (close == nullptr || std::sscanf(close + 1, " %c %ld", &state, &parent) != 2) return -1;
+    if (close == std::string::npos || std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &parent) != 2) return -1;
     return parent;
 }
 
@@ -55,16 +46,13 @@ int openHandleCount() {
 int threadCount() { return countEntries("/proc/self/task"); }
 
 int childProcessCount() {
-    DIR* dir = ::opendir("/proc");
-    if (dir == nullptr) return -1;
-    const long self = static_cast<long>(::getpid());
+    std::error_code error;
     int count = 0;
-    while (dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
-        if (parentOf(entry->d_name) == self) ++count;
+    for (fs::directory_iterator entry("/proc", error), end; !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name[0] >= '0' && name[0] <= '9' && parentOf(entry->path()) == static_cast<long>(::getpid())) ++count;
     }
-    ::closedir(dir);
-    return count;
+    return error ? -1 : count;
 }
 
 std::int64_t threadProcessorTimeMs() {

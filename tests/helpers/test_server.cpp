@@ -1,30 +1,26 @@
 // A line server for the tests, built for the same platform as Relayon. Its arguments, which may
 // be combined, choose what it does:
-//
-//   cwd          first write "cwd " + its working directory
-//   stderr TEXT  first write TEXT to its standard error
-//   lines N      write "line 1" to "line N", then end (reads nothing)
-//   linger S     at the end of its input, run on S seconds before ending
-//   busy         keep the main thread busy; read lines on a second thread instead
-//   signals      report each control event as "control " + its code (0 Ctrl-C, 1 Break, 2 Close,
-//                6 Shutdown; POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM), and run on
-//   exit CODE    the exit code (default 0)
-//   hex          answer every line with "hex " + the bytes it arrived as, in hexadecimal
-//   flood N      after "ready", write "flood 0000001 000..." to "flood N ..." (64 bytes each) on
-//                a second thread; lines read are only counted, except sum, die and exit
-//   partial TEXT after "ready", write TEXT without a line feed
-//
-// Then it writes "ready" and answers each line it reads:
-//
-//   priority     "priority " + its priority class + " " + its main thread's priority (not busy)
-//   cputime      "cputime " + its main thread's processor ms + " " + the ms since its start
-//   cwd, handles "cwd " + its working directory; "handles " + its open handles (descriptors)
-//   program      "program " + the full path of its own executable
-//   stderr TEXT  writes TEXT to its standard error
-//   exit, die    ends at once, with its exit code or with 9 (like a killed process)
-//   sum          (flood) after its last flood line: "sum " + the count, bytes and Adler-32 of
-//                the lines read before it, each with its line feed
-//   any other    is written back, carriage returns dropped
+//   cwd, stderr TEXT  first write "cwd " + its working directory, or TEXT to its standard error
+//   lines N           write "line 1" to "line N", then end (reads nothing)
+//   linger S          at the end of its input, run on S seconds before ending
+//   exit CODE         the exit code (default 0)
+//   busy              keep the main thread busy; read lines on a second thread instead
+//   signals           report each control event as "control " + its code (0 Ctrl-C, 1 Break,
+//                     2 Close, 6 Shutdown; POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM), and run on
+//   hex               answer every line with "hex " + the bytes it arrived as, in hexadecimal
+//   flood N           after "ready", write "flood 0000001 000..." to "flood N ..." (64 bytes
+//                     each) on a second thread; lines read are only counted, except sum, die, exit
+//   partial TEXT      after "ready", write TEXT without a line feed
+// Then it writes "ready" and answers each line it reads, the word asked first:
+//   priority          its priority class and its main thread's priority (not busy)
+//   cputime           its main thread's processor ms and the ms since its start
+//   cwd, handles      its working directory; its open handles (descriptors)
+//   program           the full path of its own executable
+//   stderr TEXT       writes TEXT to its standard error
+//   exit, die         ends at once, with its exit code or with 9 (like a killed process)
+//   sum               (flood) after its last flood line: the count, bytes and Adler-32 of the
+//                     lines read before it, each with its line feed
+//   any other         is written back, carriage returns dropped
 #include <atomic>
 #include <chrono>
 #include <cstdint>

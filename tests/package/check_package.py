@@ -5,7 +5,6 @@ The package CPack makes, and a `cmake --install` into a temporary prefix, must h
 program, its manual page and the example; the installed program must run the thermostat example
 from the installed files. RUNNER (Wine) starts the program.
 """
-
 import argparse
 import glob
 import os
@@ -16,13 +15,11 @@ import tempfile
 import zipfile
 
 EXAMPLES = ["thermostat.ini", "morning.txt", "line_server.cpp"]
-# The installed files, relative to the prefix (DEB: under usr/; ZIP: under its one folder).
-LAYOUTS = {
-    "DEB": {"bin/relayon", "libexec/relayon/relayon_example_server", "share/man/man1/relayon.1.gz"}
-    | {"share/doc/relayon/examples/" + name for name in EXAMPLES},
-    "ZIP": {"relayon.exe", "examples/relayon_example_server.exe", "relayon.1"}
-    | {"examples/" + name for name in EXAMPLES},
-}
+# The installed files relative to the prefix (DEB: under usr/; ZIP: under its one folder): the
+# program, the example server, the manual page, the folder of the examples.
+LAYOUTS = {"DEB": ("bin/relayon", "libexec/relayon/relayon_example_server", "share/man/man1/relayon.1.gz",
+                   "share/doc/relayon/examples"),
+           "ZIP": ("relayon.exe", "examples/relayon_example_server.exe", "relayon.1", "examples")}
 
 
 def run(command, cwd=None, stdin_text=""):
@@ -47,11 +44,42 @@ def run(command, cwd=None, stdin_text=""):
 def package_files(package, generator):
     """The files in the package, relative to its prefix."""
     if generator == "ZIP":
-        names = [n for n in zipfile.ZipFile(package).namelist() if not n.endswith("/")]
-        return {n.split("/", 1)[1] for n in names}
+        return {n.split("/", 1)[1] for n in zipfile.ZipFile(package).namelist() if not n.endswith("/")}
     listing = subprocess.run(["dpkg-deb", "--fsys-tarfile", package], capture_output=True).stdout
     names = subprocess.run(["tar", "-t"], input=listing, capture_output=True).stdout.decode().split()
     return {n[len("./usr/"):] for n in names if n.startswith("./usr/") and not n.endswith("/")}
+
+
+def check(args, work):
+    """The failures found, as texts."""
+    program, server, manual, examples = LAYOUTS[args.generator]
+    layout = {program, server, manual} | {examples + "/" + name for name in EXAMPLES}
+    code, out, err = run([args.cpack, "-G", args.generator, "--config",
+                          os.path.join(args.build_dir, "CPackConfig.cmake"), "-B", work], cwd=args.build_dir)
+    packages = glob.glob(os.path.join(work, "*." + args.generator.lower()))
+    failures = []
+    if code != 0 or len(packages) != 1:
+        failures.append("cpack ended with %s and made %s:\n%s\n%s" % (code, packages, out, err))
+    elif package_files(packages[0], args.generator) != layout:
+        failures.append("the package holds %s" % sorted(package_files(packages[0], args.generator)))
+    prefix = os.path.join(work, "prefix")
+    code, out, err = run([args.cmake, "--install", args.build_dir, "--prefix", prefix])
+    installed = {os.path.relpath(os.path.join(folder, name), prefix).replace(os.sep, "/")
+                 for folder, _, names in os.walk(prefix) for name in names}
+    if code != 0 or installed != layout:
+        return failures + ["cmake --install ended with %s and installed %s:\n%s" % (code, sorted(installed), err)]
+    # The example from a copy of the installed examples; the input stays open, so the run ends
+    # when the server has said goodbye. "ping" is answered by Relayon itself, so it may come
+    # before or after the server's lines. In the Windows archive the server lies beside the
+    # translation file.
+    folder = shutil.copytree(os.path.join(prefix, examples), os.path.join(work, "thermostat"))
+    server = os.path.basename(server) if args.generator == "ZIP" else os.path.join(prefix, server)
+    code, out, err = run(args.runner + [os.path.join(prefix, program), "/t", "thermostat.ini", server], cwd=folder,
+                         stdin_text="how warm is it?\nmake it 22\nping\nbye\n")
+    if code != 0 or sorted(line.rstrip("\r") for line in out.splitlines()) != sorted(
+            ["the thermostat is set to 20", "Done, the thermostat is set to 22", "pong", "Goodbye."]):
+        failures.append("the example answered %r with exit code %s (stderr: %r)" % (out, code, err))
+    return failures
 
 
 def main():
@@ -61,45 +89,9 @@ def main():
     parser.add_argument("--generator", required=True, choices=sorted(LAYOUTS))
     parser.add_argument("runner", nargs="*")
     args = parser.parse_args()
-    layout = LAYOUTS[args.generator]
     args.build_dir = os.path.abspath(args.build_dir)
-    failures = []
-    work = tempfile.mkdtemp(prefix="relayon-package-")
-    try:
-        out_dir = os.path.join(work, "out")
-        code, out, err = run([args.cpack, "-G", args.generator, "--config",
-                              os.path.join(args.build_dir, "CPackConfig.cmake"), "-B", out_dir], cwd=args.build_dir)
-        packages = glob.glob(os.path.join(out_dir, "*." + args.generator.lower()))
-        if code != 0 or len(packages) != 1:
-            failures.append("cpack ended with %s and made %s:\n%s\n%s" % (code, packages, out, err))
-        elif package_files(packages[0], args.generator) != layout:
-            failures.append("the package holds %s" % sorted(package_files(packages[0], args.generator)))
-
-        prefix = os.path.join(work, "prefix")
-        code, out, err = run([args.cmake, "--install", args.build_dir, "--prefix", prefix])
-        installed = {os.path.relpath(os.path.join(folder, name), prefix).replace(os.sep, "/")
-                     for folder, _, names in os.walk(prefix) for name in names}
-        if code != 0 or installed != layout:
-            failures.append("cmake --install ended with %s and installed %s:\n%s" % (code, sorted(installed), err))
-        else:
-            # The example from a copy of the installed examples; the input stays open, so the
-            # run ends when the server has said goodbye. "ping" is answered by Relayon itself,
-            # so it may come before or after the server's lines.
-            folder = os.path.join(work, "thermostat")
-            examples = os.path.dirname(next(p for p in layout if p.endswith("thermostat.ini")))
-            shutil.copytree(os.path.join(prefix, examples), folder)
-            program = os.path.join(prefix, next(p for p in layout if p.endswith(("bin/relayon", "relayon.exe"))))
-            server = next(p for p in layout if "relayon_example_server" in p)
-            # In the Windows archive the server lies beside the translation file.
-            server = os.path.basename(server) if server.endswith(".exe") else os.path.join(prefix, server)
-            code, out, err = run(args.runner + [program, "/t", "thermostat.ini", server], cwd=folder,
-                                 stdin_text="how warm is it?\nmake it 22\nping\nbye\n")
-            answers = sorted(line.rstrip("\r") for line in out.splitlines())
-            if code != 0 or answers != sorted(["the thermostat is set to 20", "Done, the thermostat is set to 22",
-                                               "pong", "Goodbye."]):
-                failures.append("the example answered %r with exit code %s (stderr: %r)" % (out, code, err))
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+    with tempfile.TemporaryDirectory(prefix="relayon-package-") as work:
+        failures = check(args, work)
     for failure in failures:
         print("FAIL: " + failure)
     print("%d check(s) failed" % len(failures) if failures else "package checks passed")
