@@ -9,9 +9,9 @@ namespace relayon::os {
 // looking at the file system (GetFullPathNameA on Windows). False when the system refuses.
 bool fullPath(const std::string& path, std::string& out);
 
-// True when path names an existing file that the server search may take for a program: on
-// Windows a file system object of any kind (GetFileAttributesA), on POSIX a regular file (or a
-// link to one), since nothing else can be started there.
+// True when path names an existing file that the server search may take for a program: not a
+// directory (Windows: GetFileAttributesA; POSIX: a regular file or a link to one), since a
+// directory can never be started and would make the search and the start disagree.
 bool fileExists(const std::string& path);
 
 // True for the bytes that separate the parts of a path ('\\' and '/' on Windows, '/' on POSIX).

@@ -269,8 +269,7 @@ class FaultTest(RelayonTestCase):
             self.send(process, output, b"program\n")
             out = self.end(process, output).lower()
             self.assertTrue(out.startswith(b"cwd "), out)
-            if POSIX or not directory:  # Windows still takes the directory for the program: to be fixed
-                self.assertIn(("program %s\n" % harness.host_path(self.server)).lower().encode(), out)
+            self.assertIn(("program %s\n" % harness.host_path(self.server)).lower().encode(), out)
 
 if __name__ == "__main__":
     unittest.main()

@@ -20,7 +20,8 @@ bool fullPath(const std::string& path, std::string& out) {
 }
 
 bool fileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool isPathSeparator(char c) { return c == '\\' || c == '/'; }

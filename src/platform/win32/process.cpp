@@ -37,16 +37,6 @@ struct InheritableCopies {
     }
 };
 
-bool isProgramFile(const std::string& path) {
-    if (path.empty()) return false;
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-}  // namespace
-
-namespace {
-
 // The processes that a Process holds, by id, so that a control event is only ever delivered
 // to a server Relayon still holds (whose id cannot have been reused meanwhile).
 std::mutex childrenLock;
@@ -125,7 +115,7 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
     // Without an application name the system searches for the program itself, starting in
     // Relayon's own directory and trying "C:\Srv.exe" before "C:\Srv Dir\srv.exe": the program
     // found on the command line is started by its full path instead.
-    const char* application = isProgramFile(request.program) ? request.program.c_str() : nullptr;
+    const char* application = request.program.empty() ? nullptr : request.program.c_str();
     BOOL created = CreateProcessA(application, commandLine.data(), nullptr, nullptr, inherit, flags, nullptr,
                                   directory, &startup.StartupInfo, &info);
     DWORD error = created ? 0 : GetLastError();
