@@ -46,9 +46,6 @@ bool seekFile(RawHandle file, std::int64_t distance, SeekFrom from, std::uint64_
 // device, a pipe or a directory.
 bool isRegularFile(RawHandle file);
 
-// The file's length in bytes.
-bool fileSize(RawHandle file, std::uint64_t& size);
-
 // The system's message text for its last error (Win32: FormatMessageA into 256 bytes, usually
 // ending in CR LF; POSIX: strerror of errno). Call it right after the failing call.
 std::string lastErrorText();

@@ -254,8 +254,6 @@ void ServerProcess::resumeServer() {
     suspended_ = false;
 }
 
-bool ServerProcess::throttling() const { return suspendMs_ != 0; }
-
 void ServerProcess::setCpuPower(double percent) {
     std::lock_guard<std::mutex> throttle(throttleLock_);
     const ThrottleCycle cycle = throttleCycle(percent);

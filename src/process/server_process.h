@@ -110,9 +110,6 @@ public:
     // Starts, retunes or ends throttling: the server runs percent per cent of each cycle; 100 or
     // more, 0 or less, end it.
     void setCpuPower(double percent);
-    int runMs() const { return runMs_; }
-    int suspendMs() const { return suspendMs_; }
-    bool throttling() const;
 
     // For each of class and thread priority not requested (kPriorityNotSet), copies Relayon's
     // own to the server when it differs from the stored one. Main thread only.

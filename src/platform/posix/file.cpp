@@ -93,13 +93,6 @@ bool isRegularFile(RawHandle file) {
     return fstat(static_cast<int>(file), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool fileSize(RawHandle file, std::uint64_t& size) {
-    struct stat info;
-    if (fstat(static_cast<int>(file), &info) != 0) return false;
-    size = static_cast<std::uint64_t>(info.st_size);
-    return true;
-}
-
 std::string lastErrorText() {
     return errorText(errno);
 }

@@ -32,13 +32,6 @@ bool isRegularFile(RawHandle file) {
     return GetFileType(toNative(file)) == FILE_TYPE_DISK;
 }
 
-bool fileSize(RawHandle file, std::uint64_t& size) {
-    LARGE_INTEGER length;
-    if (!GetFileSizeEx(toNative(file), &length)) return false;
-    size = static_cast<std::uint64_t>(length.QuadPart);
-    return true;
-}
-
 std::string lastErrorText() {
     return errorText(static_cast<int>(GetLastError()));
 }
