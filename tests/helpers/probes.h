@@ -1,5 +1,5 @@
-// What the tests look at in the running process and the platform: counts of what a process
-// holds, processor time, and control events raised as a console would.
+// What the tests ask of the platform beyond the OS layer: which one runs, a thread's processor
+// time, and control events raised as a console would.
 #pragma once
 
 #include <cstdint>
@@ -7,20 +7,10 @@
 
 namespace relayon::test {
 
-// "posix" or "win32".
-std::string platformName();
+std::string platformName();  // "posix" or "win32"
 
 // True when the Windows build runs under Wine, whose emulation lacks some calls.
 bool runningUnderWine();
-
-// Open handles (POSIX: file descriptors) of this process, or -1 when the system cannot say.
-int openHandleCount();
-
-// Threads of this process, or -1 when the system cannot say.
-int threadCount();
-
-// Child processes of this process that exist (POSIX: zombies included), or -1 when unknown.
-int childProcessCount();
 
 // Processor time used so far by the calling thread, in milliseconds.
 std::int64_t threadProcessorTimeMs();

@@ -3,21 +3,19 @@
 //   cwd, stderr TEXT  first write "cwd " + its working directory, or TEXT to its standard error
 //   lines N           write "line 1" to "line N", then end (reads nothing)
 //   linger S          at the end of its input, run on S seconds before ending
-//   exit CODE         the exit code (default 0)
 //   busy              keep the main thread busy; read lines on a second thread instead
 //   signals           report each control event as "control " + its code (0 Ctrl-C, 1 Break,
 //                     2 Close, 6 Shutdown; POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM), and run on
 //   hex               answer every line with "hex " + the bytes it arrived as, in hexadecimal
 //   flood N           after "ready", write "flood 0000001 000..." to "flood N ..." (64 bytes
-//                     each) on a second thread; lines read are only counted, except sum, die, exit
+//                     each) on a second thread; lines read are only counted, except sum and die
 //   partial TEXT      after "ready", write TEXT without a line feed
 // Then it writes "ready" and answers each line it reads, the word asked first:
-//   priority          its priority class and its main thread's priority (not busy)
-//   cputime           its main thread's processor ms and the ms since its start
-//   cwd, handles      its working directory; its open handles (descriptors)
-//   program           the full path of its own executable
+//   priority          its priority class and its main thread's priority
+//   cputime           (busy) its main thread's processor ms and the ms since its start
+//   cwd, program      its working directory; the full path of its own executable
 //   stderr TEXT       writes TEXT to its standard error
-//   exit, die         ends at once, with its exit code or with 9 (like a killed process)
+//   die               ends at once with exit code 9, like a killed process
 //   sum               (flood) after its last flood line: the count, bytes and Adler-32 of the
 //                     lines read before it, each with its line feed
 //   any other         is written back, carriage returns dropped
@@ -74,18 +72,15 @@ void writeFlood() {
 
 std::string workingDirectory() {
     std::error_code error;
-    return std::filesystem::current_path(error).string();
+    return "cwd " + std::filesystem::current_path(error).string();
 }
 
-// Answers one line; false when the server is to end now.
-bool answer(const std::string& line, const std::string& raw, bool busy) {
+void answer(const std::string& line, const std::string& raw) {
     static const char digits[] = "0123456789abcdef";
     if (hexEcho) {
         std::string hex = "hex ";
         for (unsigned char c : raw) hex += {digits[c >> 4], digits[c & 15]};
         say(hex);
-    } else if (line == "exit") {
-        return false;
     } else if (line == "die") {
         std::_Exit(9);
     } else if (floodLines >= 0 && line == "sum") {
@@ -99,16 +94,13 @@ bool answer(const std::string& line, const std::string& raw, bool busy) {
             adlerA = (adlerA + c) % 65521;
             adlerB = (adlerB + adlerA) % 65521;
         }
-    } else if (line == "priority" && !busy) {
+    } else if (line == "priority") {
         say("priority " + std::to_string(os::currentPriorityClass()) + " " + std::to_string(os::currentThreadPriority()));
     } else if (line == "cputime") {
-        const std::int64_t cpu = busy ? mainThreadCpuMs.load() : relayon::test::threadProcessorTimeMs();
         const auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
-        say("cputime " + std::to_string(cpu) + " " + std::to_string(wall));
-    } else if (line == "handles") {
-        say("handles " + std::to_string(relayon::test::openHandleCount()));
+        say("cputime " + std::to_string(mainThreadCpuMs.load()) + " " + std::to_string(wall));
     } else if (line == "cwd") {
-        say("cwd " + workingDirectory());
+        say(workingDirectory());
     } else if (line == "program") {
         say("program " + os::programPath(programName));
     } else if (line.compare(0, 7, "stderr ") == 0) {
@@ -116,21 +108,20 @@ bool answer(const std::string& line, const std::string& raw, bool busy) {
     } else {
         say(line);
     }
-    return true;
 }
 
-// Reads and answers lines until the input ends (true) or an exit line (false).
-bool serveLines(bool busy) {
+// Reads and answers lines until the input ends.
+void serveLines() {
     char buffer[4096];
     std::string line, raw;
     for (;;) {
         os::ReadResult result = os::readSome(os::standardInput(), buffer, sizeof buffer);
         if (result.status == os::ReadStatus::Empty) continue;
-        if (result.status != os::ReadStatus::Data) return true;
+        if (result.status != os::ReadStatus::Data) return;
         for (std::size_t i = 0; i < result.count; ++i) {
             raw += buffer[i];
             if (buffer[i] == '\n') {
-                if (!answer(line, raw, busy)) return false;
+                answer(line, raw);
                 line.clear();
                 raw.clear();
             } else if (buffer[i] != '\r') {
@@ -150,15 +141,15 @@ extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
 int main(int argc, char** argv) {
     if (argc > 0) programName = argv[0];
     bool busy = false;
-    int lingerSeconds = 0, exitCode = 0;
+    int lingerSeconds = 0;
     long lineCount = -1;
     std::string partial;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (arg == "cwd") say("cwd " + workingDirectory());
-        if (arg == "busy") busy = true;
-        if (arg == "hex") hexEcho = true;
+        if (arg == "cwd") say(workingDirectory());
+        busy |= arg == "busy";
+        hexEcho |= arg == "hex";
         if (arg == "signals") {
             os::installControlHandler([](unsigned event) {  // before any other thread starts
                 say("control " + std::to_string(event));
@@ -171,29 +162,27 @@ int main(int argc, char** argv) {
         if (arg == "linger") lingerSeconds = std::atoi(value);
         if (arg == "flood") floodLines = std::atol(value);
         if (arg == "partial") partial = value;
-        if (arg == "exit") exitCode = std::atoi(value);
     }
-    if (lineCount >= 0) {
-        for (long n = 1; n <= lineCount; ++n) say("line " + std::to_string(n));
-        return exitCode;
-    }
+    for (long n = 1; n <= lineCount; ++n) say("line " + std::to_string(n));
+    if (lineCount >= 0) return 0;
     say("ready");
     write(os::standardOutput(), partial);
     if (floodLines >= 0) floodWriter = std::thread(writeFlood);
 
     if (!busy) {
-        if (serveLines(false)) std::this_thread::sleep_for(std::chrono::seconds(lingerSeconds));
+        serveLines();
+        std::this_thread::sleep_for(std::chrono::seconds(lingerSeconds));
         if (floodWriter.joinable()) floodWriter.join();
-        return exitCode;
+        return 0;
     }
-    static std::atomic<int> inputEnd{0};  // 1: the input ended; 2: an exit line
-    std::thread([] { inputEnd = serveLines(true) ? 1 : 2; }).detach();  // may be blocked when the server ends
+    static std::atomic<bool> inputEnded{false};
+    std::thread([] { serveLines(), inputEnded = true; }).detach();  // may be blocked when the server ends
     Clock::time_point endAt = Clock::time_point::max();
     volatile std::uint64_t work = 0;
-    while (inputEnd != 2 && Clock::now() < endAt) {
+    while (Clock::now() < endAt) {
         for (int i = 0; i < 100000; ++i) work = work + 1;
         mainThreadCpuMs = relayon::test::threadProcessorTimeMs();
-        if (inputEnd == 1 && endAt == Clock::time_point::max()) endAt = Clock::now() + std::chrono::seconds(lingerSeconds);
+        if (inputEnded && endAt == Clock::time_point::max()) endAt = Clock::now() + std::chrono::seconds(lingerSeconds);
     }
-    std::_Exit(exitCode);  // without waiting for the reader
+    std::_Exit(0);  // without waiting for the reader
 }

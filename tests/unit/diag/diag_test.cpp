@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -35,7 +36,8 @@ bool showDisplayIn(const std::string& path) {
 }  // namespace
 
 // The log writes each entry's text with CR LF line ends: a lone CR stays, every LF becomes one
-// CR LF, and a CR LF at the end is not doubled.
+// CR LF, and a CR LF at the end is not doubled. Gathered entries wait for a flush or the next
+// entry, in their order.
 TEST(LogFile, EntriesFollowEarlierContentWithTimeStampKindAndCrLfText) {
     TempDir dir;
     std::string path = dir.file("relay.log");
@@ -48,13 +50,16 @@ TEST(LogFile, EntriesFollowEarlierContentWithTimeStampKindAndCrLfText) {
     fakeNow += 5;
     log.logLine("hello", kClientLine);
     fakeNow = 71000;
-    log.logLine("", kNote);
+    log.gatherLine("", kNote);
+    log.gatherLine("a\nb", kServerLine);
+    EXPECT_EQ(readWholeFile(path), "earlier run\r\n0.005: > hello\r\n");
     fakeNow = 70000 + 61005;
-    for (const char* text : {"a\nb", "abc\r\n", "x\n\n", "a\rb", "\r\r\n"}) log.logLine(text, kServerLine);
+    for (const char* text : {"abc\r\n", "x\n\n", "a\rb", "\r\r\n"}) log.logLine(text, kServerLine);
     fakeNow = 70000 + 0xFFFFFFFFu;
-    log.logLine("longest", kNote);
+    log.gatherLine("longest", kNote);
+    log.flush();
     EXPECT_EQ(readWholeFile(path),
-              "earlier run\r\n0.005: > hello\r\n1.000: - \r\n61.005: < a\r\nb\r\n61.005: < abc\r\n"
+              "earlier run\r\n0.005: > hello\r\n1.000: - \r\n1.000: < a\r\nb\r\n61.005: < abc\r\n"
               "61.005: < x\r\n\r\n61.005: < a\rb\r\n61.005: < \r\r\n4294967.295: - longest\r\n");
 }
 
@@ -106,26 +111,7 @@ TEST(LogFile, EntriesFollowContentBeyondFourGibibytes) {
     EXPECT_EQ(std::string(head, 4), std::string(4, '\0'));
 }
 
-TEST(LogFile, GatheredEntriesWaitForAFlushOrTheNextEntryAndKeepTheirOrder) {
-    TempDir dir;
-    std::string path = dir.file("gather.log");
-    StopWatch watch(fakeTicks);
-    LogFile log(watch);
-    ASSERT_TRUE(log.open(path));
-    fakeNow = 0;
-    watch.start();
-    log.gatherLine("one", kServerLine);
-    fakeNow = 2;
-    log.gatherLine("two\n", kServerLine);
-    EXPECT_EQ(readWholeFile(path), "");
-    log.logLine("note", kNote);
-    const std::string before = "0.000: < one\r\n0.002: < two\r\n0.002: - note\r\n";
-    EXPECT_EQ(readWholeFile(path), before);
-    log.gatherLine("three", kClientLine);
-    log.flush();
-    EXPECT_EQ(readWholeFile(path), before + "0.002: > three\r\n");
-}
-
+// A logs each entry, B gathers its entries and flushes now and then.
 TEST(LogFile, ThreadsLoggingAtOnceGiveWholeEntriesInLockOrder) {
     TempDir dir;
     std::string path = dir.file("threads.log");
@@ -134,40 +120,30 @@ TEST(LogFile, ThreadsLoggingAtOnceGiveWholeEntriesInLockOrder) {
     ASSERT_TRUE(log.open(path));
     watch.start();
     constexpr int kEach = 10000;
-    // B gathers its entries and flushes now and then.
     auto writer = [&log](char name) {
         for (int i = 0; i < kEach; ++i) {
             const std::string text = name + std::to_string(i) + std::string(40, name);
-            if (name == 'A') {
-                log.logLine(text, kNote);
-            } else {
-                log.gatherLine(text, kNote);
-                if (i % 100 == 99) log.flush();
-            }
+            name == 'A' ? log.logLine(text, kNote) : log.gatherLine(text, kNote);
+            if (i % 100 == 99) log.flush();
         }
     };
-    std::thread first(writer, 'A');
-    std::thread second(writer, 'B');
+    std::thread first(writer, 'A'), second(writer, 'B');
     first.join();
     second.join();
-
-    std::string content = readWholeFile(path);
+    std::istringstream content(readWholeFile(path));
     int next[2] = {0, 0};
-    unsigned lastStamp = 0;
-    for (std::size_t from = 0, end; (end = content.find("\r\n", from)) != std::string::npos; from = end + 2) {
-        std::string entry = content.substr(from, end - from);
-        unsigned seconds = 0, ms = 0;
+    unsigned lastStamp = 0, seconds = 0, ms = 0;
+    for (std::string entry; std::getline(content, entry);) {
         char name = 0;
         int number = -1, used = 0;
         ASSERT_EQ(std::sscanf(entry.c_str(), "%u.%3u: - %c%d%n", &seconds, &ms, &name, &number, &used), 4);
         ASSERT_TRUE(name == 'A' || name == 'B') << entry;
-        ASSERT_EQ(entry.substr(static_cast<std::size_t>(used)), std::string(40, name)) << entry;
+        ASSERT_EQ(entry.substr(static_cast<std::size_t>(used)), std::string(40, name) + "\r") << entry;
         ASSERT_EQ(number, next[name - 'A']++) << entry;
         ASSERT_GE(seconds * 1000 + ms, lastStamp) << entry;  // stamps are read under the lock
         lastStamp = seconds * 1000 + ms;
     }
-    EXPECT_EQ(next[0], kEach);
-    EXPECT_EQ(next[1], kEach);
+    EXPECT_EQ(next[0] + next[1], 2 * kEach);
 }
 
 TEST(StopWatch, CountsIn32BitsAcrossTheWrapLeavesStoppedGapsOutAndTakesSetTotals) {

@@ -46,16 +46,6 @@ struct Pipe {
     void send(const std::string& text) { ASSERT_TRUE(os::writeAll(write.get(), text.data(), text.size())); }
 };
 
-// Ended children and joined threads may take a moment to leave the system's lists.
-int settled(int (*count)(), int expected) {
-    int now = count();
-    for (int i = 0; i < 20 && now != expected; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        now = count();
-    }
-    return now;
-}
-
 // A test with one server process and the lines of its output.
 class Server : public ::testing::Test {
 protected:
@@ -181,9 +171,6 @@ TEST_F(Server, FindsItsProgramByCuttingTheCommandLineAtBlanks) {
     EXPECT_EQ(lines->next(), "early");
     EXPECT_EQ(lines->next(), "ready");
     EXPECT_EQ(ask("stderr later"), "later");
-    if (suffix.empty()) {  // Windows opens handles of its own
-        EXPECT_EQ(ask("handles"), "handles 3");
-    }
     Watch watch;
     EXPECT_TRUE(server.stop(false));  // the server ends at the end of its input: no waiting
     EXPECT_LT(watch.ms(), 4000);
@@ -192,33 +179,16 @@ TEST_F(Server, FindsItsProgramByCuttingTheCommandLineAtBlanks) {
     EXPECT_FALSE(server.writeInput("x\n", 2));
 }
 
-TEST_F(Server, StartsAndStopsLeaveNothingOpenAndRefusedStartsChangeNothing) {
-    ASSERT_NO_FATAL_FAILURE(start());  // whatever the first start opens for good
-    server.setCpuPower(50);            // a throttle thread comes and goes with each server
-    server.stop(true);
-    lines.reset();
-    const int handles = test::openHandleCount(), threads = test::threadCount();
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_NO_FATAL_FAILURE(start());
-        server.setCpuPower(50);
-        server.stop(i % 2 == 0);
-        ASSERT_TRUE(lines->endsWithin(5000));
-        lines.reset();
-    }
+// Descriptors, threads and children left by stop and start cycles are counted by the black-box
+// tests.
+TEST_F(Server, RefusedStartsChangeNothing) {
     EXPECT_EQ(server.start(testServerCommand() + "-missing arg"), 0u);
     EXPECT_EQ(server.start("relayon-no-such-program-anywhere"), 0u);
     // 260 characters and more are refused before anything is made; 259 still start.
-    const std::string base = testServerCommand("exit 0 ");
+    const std::string base = testServerCommand("x ");
     const std::string at259 = base + std::string(259 - base.size(), 'x');
     EXPECT_EQ(server.start(at259 + "x"), 0u);
     EXPECT_FALSE(server.running());
-    EXPECT_EQ(settled(test::childProcessCount, 0), 0);
-    EXPECT_EQ(settled(test::threadCount, threads), threads);
-    // Wine opens a few handles of its own at times it chooses.
-    if (!test::runningUnderWine()) {
-        EXPECT_EQ(settled(test::openHandleCount, handles), handles);
-    }
-
     ASSERT_NE(server.start(at259), 0u);
     EXPECT_EQ(server.start(testServerCommand()), 0u);  // refused over a running server, which it leaves alone
     EXPECT_TRUE(server.running());
