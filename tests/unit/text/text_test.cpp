@@ -51,21 +51,6 @@ TEST(TextFile, ReadLineSplitsAtLfAndDropsEveryCr) {
     EXPECT_EQ(readAllLines(path, content), expected);
 }
 
-TEST(TextFile, WritesAfterReadingLandWhereTheReadingStopped) {
-    TempDir dir;
-    std::string path = dir.file("mixed.txt");
-    writeWholeFile(path, "one\ntwo\n");
-    TextFile file;
-    ASSERT_TRUE(file.open(path, kGenericWrite, false, kOpenExisting, false));  // can read too
-    std::string line;
-    ASSERT_TRUE(file.readLine(line));
-    ASSERT_TRUE(file.write("T", 1, file.position()));
-    ASSERT_TRUE(file.readLine(line));
-    EXPECT_EQ(line, "wo");
-    file.close();
-    EXPECT_EQ(test::readWholeFile(path), "one\nTwo\n");
-}
-
 TEST(TextFile, FailedOpensLeaveTheFileClosedWithTheSystemsText) {
     TempDir dir;
     TextFile file;
