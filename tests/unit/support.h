@@ -20,10 +20,8 @@ namespace relayon::test {
 
 class TempDir {
 public:
-    explicit TempDir(const std::string& prefix = "relayon-test-") {
-        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count() % 1000000;
-        path_ = std::filesystem::temp_directory_path() /
-                (prefix + std::to_string(std::random_device()()) + "-" + std::to_string(stamp));
+    explicit TempDir(const std::string& prefix = "relayon-test-")
+        : path_(std::filesystem::temp_directory_path() / (prefix + std::to_string(std::random_device()()))) {
         std::filesystem::create_directories(path_);
     }
     ~TempDir() {
@@ -34,7 +32,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    std::filesystem::path path_;
+    const std::filesystem::path path_;
 };
 
 inline std::string readWholeFile(const std::string& name) {

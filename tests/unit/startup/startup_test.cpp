@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "config/translation_file.h"
 #include "platform/signals.h"
 #include "probes.h"
 #include "process/server_process.h"
@@ -93,17 +92,6 @@ TEST(CommandLine, HelpVersionAndCheckFormsWhereTheServerCommandLineBegins) {
         EXPECT_EQ(parse(c.args, &request).TranslationFile, c.translationFile) << "case " << &c - cases;
         EXPECT_EQ(request, c.request) << "case " << &c - cases;
     }
-}
-
-TEST(CommandLine, TheTranslationFileOverridesOptions) {
-    Settings s = parse({"/d", "1", "/p", "high", "/c", "/b", "0", "from-arguments"});
-    RuleTables tables;
-    loadTranslation("[Relayon]\nDebug:=3\nPriority:=idle\nCtrl:=1\nCommandLine:=\n", s, tables);
-    EXPECT_EQ(s.Debug, 3);
-    EXPECT_EQ(priorityClassFromName(s.Priority), 64);
-    EXPECT_TRUE(s.Ctrl);
-    EXPECT_FALSE(s.Boost);         // not in the file: the option stays
-    EXPECT_EQ(s.CommandLine, "");  // an empty CommandLine in the file still replaces it
 }
 
 TEST(ControlHandler, DecisionsForEventsServerAndDebugMask) {
