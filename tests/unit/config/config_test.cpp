@@ -24,11 +24,6 @@ Loaded load(const std::string& text) {
     return result;
 }
 
-std::string valueOf(const RuleTable& table, const std::string& key) {
-    const std::string* value = table.findExact(key);
-    return value ? *value : "<none>";
-}
-
 }  // namespace
 
 TEST(DecodeEscapes, EscapeTable) {
@@ -65,34 +60,48 @@ TEST(DefaultTranslationFileName, NameBetweenLastSeparatorAndLastFullStop) {
     EXPECT_EQ(translationFileFor("/home/a.b/relay", false), ".ini");
 }
 
-TEST(LoadTranslation, SectionsCommentsAndLinesThatAreNoEntries) {
-    Loaded l = load(
-        "before:=ignored\n"
-        "[client2server] ; comment\n"  // not a header: the section stays none
-        "a:=1\n"
-        "[SERVER2CLIENT]\nk2:=b\n[Client2Client]\nk3:=c\n[sErVeR2sErVeR]\nk4:=d\n  [relayon]  \nLog:=x.log\n"
-        "[client2server]\n; c:=comment\n   ;d:=comment too\n"
-        "[Unknown]\n"  // not a header: the section stays
-        "e:=5\nno separator\nf := 6 ; not a comment\n"
-        "[Server2Client]\n[Client2Server]\n"  // a repeated header continues the same table
-        "g:=7\n");
-    const RuleTable& t = l.tables.client2Server;
-    EXPECT_EQ(t.rules().size(), 3u);
-    EXPECT_EQ(valueOf(t, "e") + "|" + valueOf(t, "f") + "|" + valueOf(t, "g"), "5|6 ; not a comment|7");
-    EXPECT_EQ(valueOf(l.tables.server2Client, "k2"), "b");
-    EXPECT_EQ(valueOf(l.tables.client2Client, "k3"), "c");
-    EXPECT_EQ(valueOf(l.tables.server2Server, "k4"), "d");
-    EXPECT_EQ(l.settings.Log, "x.log");
-    EXPECT_FALSE(l.settings.StringRulesPresent);
-}
-
-TEST(LoadTranslation, SplittingAtTheFirstSeparator) {
-    Loaded l = load("[Server2Server]\nk1:=v\nk2 := v\nk3 \t \t:=\t  v\t \nk4:=v:=w\n:=empty key\n"
-                    "\\n:=key stays as written\nk6:=\\x20\nk1:=second\n");
-    const std::pair<const char*, const char*> cases[] = {
-        {"k1", "v"}, {"k2", "v"},  {"k3", "v"}, {"k4", "v:=w"}, {"", "empty key"}, {"\\n", "key stays as written"},
-        {"k6", " "}};  // trimmed before decoding
-    for (const auto& [key, value] : cases) EXPECT_EQ(valueOf(l.tables.server2Server, key), value) << key;
+// Sections, comments, the split at the first separator, line ends and bytes, and the line limit.
+TEST(LoadTranslation, TablesAndSettingsOfAFile) {
+    const std::string c2s = "[Client2Server]\n", line511 = "k:=" + std::string(508, 'v'), v508 = std::string(508, 'v');
+    const std::pair<std::string, std::string> cases[] = {
+        {"before:=ignored\n"
+         "[client2server] ; comment\n"  // not a header: the section stays none
+         "a:=1\n[SERVER2CLIENT]\nk2:=b\n[Client2Client]\nk3:=c\n[sErVeR2sErVeR]\nk4:=d\n  [relayon]  \nLog:=x.log\n"
+         "[client2server]\n; c:=comment\n   ;d:=comment too\n"
+         "[Unknown]\n"  // not a header: the section stays
+         "e:=5\nno separator\nf := 6 ; not a comment\n"
+         "[Server2Client]\n[Client2Server]\n"  // a repeated header continues the same table
+         "g:=7\n",
+         "c2s: e=5 f=6 ; not a comment g=7|s2c: k2=b|c2c: k3=c|s2s: k4=d|Log=x.log Debug=0"},
+        // Keys and values trimmed before decoding, the key not decoded; the first definition stays.
+        {"[Server2Server]\nk1:=v\nk2 := v\nk3 \t \t:=\t  v\t \nk4:=v:=w\n:=empty key\n\\n:=key stays\nk6:=\\x20\nk1:=2\n",
+         "s2s: =empty key \\n=key stays k1=v k2=v k3=v k4=v:=w k6= |Log= Debug=0"},
+        {"[Relayon]\nLog:=a.log\0tail\nDebug:=2\0\n"s, "Log=a.log Debug=2"},  // a zero byte ends the text
+        {"\xEF\xBB\xBF[Relayon]\nDebug:=2\n[Relayon]\nLog:=x\n", "Log=x Debug=0"},  // the mark spoils the header
+        {"[Relayon]\r\nLog:=a\rb\r\n\r\nDebug:=4", "Log=a\rb Debug=4"},
+        {"[Server2Client]\n\xE9t\xE9:=\xA0v\x7F\n", "s2c: \xE9t\xE9=\xA0v\x7F|Log= Debug=0"},
+        // 511 bytes and a line end at most; no line feed needed at the end.
+        {c2s + line511 + "\nz:=1\n", "c2s: k=" + v508 + " z=1|Log= Debug=0"},
+        {c2s + line511 + "\r\nz:=1\r\n", "c2s: k=" + v508 + " z=1|Log= Debug=0"},
+        {c2s + line511, "c2s: k=" + v508 + "|Log= Debug=0"},
+        // A longer line ends the reading; what came before it stays.
+        {"[Relayon]\nDebug:=1\n" + c2s + line511 + "v\nz:=1\n[Relayon]\nDebug:=2\n", "Log= Debug=1"},
+        {c2s + line511 + "v", "Log= Debug=0"},
+        {c2s + line511 + "\r\r\n", "Log= Debug=0"},  // only the CR right before the LF is the line end's
+        {c2s + std::string(100000, ' ') + "\nz:=1\n", "Log= Debug=0"}};
+    for (const auto& [text, expected] : cases) {
+        const Loaded l = load(text);
+        std::string shown;
+        const std::pair<const char*, const RuleTable*> tables[] = {{"c2s", &l.tables.client2Server},
+            {"s2c", &l.tables.server2Client}, {"c2c", &l.tables.client2Client}, {"s2s", &l.tables.server2Server}};
+        for (const auto& [name, table] : tables) {
+            if (table->empty()) continue;
+            shown += name + std::string(":");
+            for (const auto& [key, value] : table->rules()) shown += " " + key + "=" + value;
+            shown += "|";
+        }
+        EXPECT_EQ(shown + "Log=" + l.settings.Log + " Debug=" + std::to_string(l.settings.Debug), expected) << text;
+    }
 }
 
 TEST(LoadTranslation, EverySettingKeyAndItsConversion) {
@@ -123,37 +132,6 @@ TEST(LoadTranslation, StringRulesOnlyFromTheTranslatingSections) {
     EXPECT_TRUE(load("[Server2Client]\nk:=x <string2> y\n").settings.StringRulesPresent);
     // Checked on the decoded value, and also for a rule that loses to an earlier key.
     EXPECT_TRUE(load("[Client2Server]\nk:=a\nk:=\\x3cstring>\n").settings.StringRulesPresent);
-}
-
-TEST(LoadTranslation, LineLimit) {
-    const std::string header = "[Client2Server]\n";
-    const std::string line511 = "k:=" + std::string(508, 'v');
-    const std::string line512 = line511 + "v";
-    for (const std::string& text : {header + line511 + "\nz:=1\n", header + line511 + "\r\nz:=1\r\n"}) {
-        Loaded ok = load(text);
-        EXPECT_EQ(valueOf(ok.tables.client2Server, "k"), std::string(508, 'v'));
-        EXPECT_EQ(valueOf(ok.tables.client2Server, "z"), "1");
-    }
-    EXPECT_EQ(load(header + line511).tables.client2Server.rules().size(), 1u);  // no line feed needed
-
-    Loaded tooLong = load("[Relayon]\nDebug:=1\n" + header + line512 + "\nz:=1\n[Relayon]\nDebug:=2\n");
-    EXPECT_TRUE(tooLong.tables.client2Server.empty());
-    EXPECT_EQ(tooLong.settings.Debug, 1);  // what came before the long line stays
-    EXPECT_TRUE(load(header + line512).tables.client2Server.empty());
-    // Only the carriage return right before the line feed belongs to the line end.
-    EXPECT_TRUE(load(header + line511 + "\r\r\n").tables.client2Server.empty());
-    EXPECT_TRUE(load(header + std::string(100000, ' ') + "\nz:=1\n").tables.client2Server.empty());
-}
-
-TEST(LoadTranslation, BytesOfTheLine) {
-    Loaded zero = load("[Relayon]\nLog:=a.log\0tail\nDebug:=2\0\n"s);  // a zero byte ends the text
-    EXPECT_EQ(zero.settings.Log + "|" + std::to_string(zero.settings.Debug), "a.log|2");
-    Loaded bom = load("\xEF\xBB\xBF[Relayon]\nDebug:=2\n[Relayon]\nLog:=x\n");  // the mark spoils the header
-    EXPECT_EQ(bom.settings.Log + "|" + std::to_string(bom.settings.Debug), "x|0");
-    Loaded crlf = load("[Relayon]\r\nLog:=a\rb\r\n\r\nDebug:=4");
-    EXPECT_EQ(crlf.settings.Log + "|" + std::to_string(crlf.settings.Debug), "a\rb|4");
-    Loaded high = load("[Server2Client]\n\xE9t\xE9:=\xA0v\x7F\n");
-    EXPECT_EQ(valueOf(high.tables.server2Client, "\xE9t\xE9"), "\xA0v\x7F");
 }
 
 TEST(RuleTable, FirstDefinitionWinsKeysSortAsUnsignedBytesAndMatchWhole) {
