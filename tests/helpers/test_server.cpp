@@ -1,24 +1,18 @@
-// A line server for the tests, built for the same platform as Relayon. Its arguments, which may
-// be combined, choose what it does:
-//   cwd, stderr TEXT  first write "cwd " + its working directory, or TEXT to its standard error
-//   lines N           write "line 1" to "line N", then end (reads nothing)
-//   linger S          at the end of its input, run on S seconds before ending
-//   busy              keep the main thread busy; read lines on a second thread instead
-//   signals           report each control event as "control " + its code (0 Ctrl-C, 1 Break,
-//                     2 Close, 6 Shutdown; POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM), and run on
-//   hex               answer every line with "hex " + the bytes it arrived as, in hexadecimal
-//   flood N           after "ready", write "flood 0000001 000..." to "flood N ..." (64 bytes
-//                     each) on a second thread; lines read are only counted, except sum and die
-//   partial TEXT      after "ready", write TEXT without a line feed
-// Then it writes "ready" and answers each line it reads, the word asked first:
-//   priority          its priority class and its main thread's priority
-//   cputime           (busy) its main thread's processor ms and the ms since its start
-//   cwd, program      its working directory; the full path of its own executable
-//   stderr TEXT       writes TEXT to its standard error
-//   die               ends at once with exit code 9, like a killed process
-//   sum               (flood) after its last flood line: the count, bytes and Adler-32 of the
-//                     lines read before it, each with its line feed
-//   any other         is written back, carriage returns dropped
+// A line server for the tests, built for the same platform as Relayon. Its arguments (combined
+// at will): "cwd" first writes "cwd " + its working directory; "stderr TEXT" writes TEXT to its
+// standard error; "lines N" writes "line 1" to "line N" and ends; "linger S" runs on S seconds
+// after the end of its input; "busy" keeps the main thread busy and reads on a second thread;
+// "signals" reports each control event as "control " + its code (0 Ctrl-C, 1 Break, 2 Close,
+// 6 Shutdown; POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM); "hex" answers every line with "hex " +
+// its bytes in hexadecimal; "flood N", after "ready", writes N lines "flood 0000001 000..." of
+// 64 bytes on a second thread and only counts the lines it reads; "partial TEXT", after
+// "ready", writes TEXT without a line feed.
+// Then it writes "ready" and answers each line it reads: "priority" with its priority class and
+// thread priority; "cputime" (busy) with its main thread's processor ms and the ms since its
+// start; "cwd"; "program" with the full path of its executable; "stderr TEXT" by writing TEXT to
+// its standard error; "die" by ending at once with exit code 9; "sum" (flood), after its last
+// flood line, with the count, bytes and Adler-32 of the lines read before it, line feeds
+// included. Any other line is written back, carriage returns dropped.
 #include <atomic>
 #include <chrono>
 #include <cstdint>

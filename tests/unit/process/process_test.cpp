@@ -103,23 +103,10 @@ TEST(InputThread, DeliversExactlyTheLinesOfALongStreamWrittenInRandomChunks) {
     for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(received[i], expected[i]) << "line " << i;
 }
 
-TEST(InputThread, StopEndsAReaderBlockedInAReadAndAStartReadsOn) {
-    Pipe pipe;
-    Lines lines(pipe.read);
-    pipe.send("partial line without its end");
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // now blocked in a read
-    Watch watch;
-    EXPECT_TRUE(lines.reader.stop());
-    EXPECT_LT(watch.ms(), 500);
-    // The unfinished line of the stopped thread was dropped with it.
-    ASSERT_TRUE(lines.reader.start(0));
-    pipe.send(" and its end\n");
-    EXPECT_EQ(lines.next(), " and its end");
-}
-
-// Stopped 200 ms after its first line, a reader blocked in a write to a pipe nobody reads ends;
-// one waiting where no interrupt reaches is left after a second and ends once released.
-TEST(InputThread, StopEndsAReaderBlockedInAWriteAndLeavesAStuckOne) {
+// Stopped 200 ms after it began to wait, a reader blocked in a read, or in a write to a pipe
+// nobody reads, ends; one waiting where no interrupt reaches is left after a second and ends
+// once released.
+TEST(InputThread, StopEndsAReaderBlockedInAReadOrAWriteAndLeavesAStuckOne) {
     Pipe unread;
     const std::string block(1 << 20, 'x');  // more than a pipe holds
     std::promise<void> release;
@@ -127,17 +114,18 @@ TEST(InputThread, StopEndsAReaderBlockedInAWriteAndLeavesAStuckOne) {
     const std::function<bool(const char*, int)> callbacks[] = {
         [&](const char*, int) { return os::writeAll(unread.write.get(), block.data(), block.size()); },
         [released](const char*, int) { return released.wait(), true; }};
-    for (const bool stuck : {false, true}) {
+    for (const std::string blockedIn : {"read", "write", "stuck"}) {
+        const bool stuck = blockedIn == "stuck";
         Pipe input;
         InputThread reader;
         reader.setHandle(input.read);
         reader.callback = callbacks[stuck];
         ASSERT_TRUE(reader.start(0));
-        input.send("go\n");
+        input.send(blockedIn == "read" ? "a line without its end" : "go\n");
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         Watch watch;
-        EXPECT_EQ(reader.stop(), !stuck);
-        EXPECT_LT(watch.ms(), stuck ? 3000 : 900);
+        EXPECT_EQ(reader.stop(), !stuck) << blockedIn;
+        EXPECT_LT(watch.ms(), stuck ? 3000 : 900) << blockedIn;
         EXPECT_FALSE(reader.registered());
         if (!stuck) continue;
         release.set_value();
