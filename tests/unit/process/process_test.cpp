@@ -33,10 +33,9 @@ namespace {
 
 // Milliseconds since it was made.
 struct Watch {
-    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-    std::int64_t ms() const {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    auto ms() const { return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(); }
 };
 
 struct Pipe {
@@ -83,24 +82,16 @@ TEST(InputThread, DeliversExactlyTheLinesOfALongStreamWrittenInRandomChunks) {
     stream += "unfinished";  // never delivered
 
     Pipe pipe;
-    std::vector<std::string> received;
-    InputThread reader;
-    reader.setHandle(pipe.read);
-    reader.callback = [&received](const char* line, int) {
-        received.emplace_back(line);
-        return true;
-    };
-    ASSERT_TRUE(reader.start(0));
+    Lines lines(pipe.read);
     std::mt19937 sizes(777);
     for (std::size_t at = 0, size; at < stream.size(); at += size) {
         size = std::min<std::size_t>(1 + sizes() % 70000, stream.size() - at);
         ASSERT_TRUE(os::writeAll(pipe.write.get(), stream.data() + at, size));
     }
     pipe.write.close();  // the end of the input ends the reader
-    ASSERT_TRUE(reader.ended().wait(60000));
-    reader.stop();
-    ASSERT_EQ(received.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(received[i], expected[i]) << "line " << i;
+    ASSERT_TRUE(lines.endsWithin(60000));
+    for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(lines.next(0), expected[i]) << "line " << i;
+    EXPECT_EQ(lines.next(0), "<none>");
 }
 
 // Stopped 200 ms after it began to wait, a reader blocked in a read, or in a write to a pipe
