@@ -164,6 +164,9 @@ class FaultTest(RelayonTestCase):
 
     def test_stop_start_cycles_release_everything(self):
         process, output = self.start("[Client2Server]\nhalt := <stop>\n")
+        if POSIX:  # the server inherits no descriptor of Relayon's
+            [server] = self.servers()
+            self.assertEqual(sorted(os.listdir("/proc/%d/fd" % server.pid)), ["0", "1", "2"])
 
         def resources():  # descriptors, threads, and for each child whether it runs
             if not POSIX:
