@@ -1,14 +1,7 @@
 """Runs the built Relayon (native, or the Windows build under Wine) as a client would, with the
 tests' own line server. CTest sets RELAYON_EXE, RELAYON_TEST_SERVER (built for the same platform),
 RELAYON_RUNNER (empty natively; "wine-run.sh;PREFIX" for Windows) and RELAYON_PLATFORM."""
-import os
-import pathlib
-import shutil
-import subprocess
-import tempfile
-import threading
-import time
-import unittest
+import contextlib, os, pathlib, re, shutil, subprocess, tempfile, threading, time, unittest
 
 EXE = os.environ.get("RELAYON_EXE", "")
 TEST_SERVER = os.environ.get("RELAYON_TEST_SERVER", "")
@@ -38,18 +31,6 @@ def copy_program(source, directory, name):
     return shutil.copy2(source, os.path.join(directory, name + (".exe" if WINDOWS else "")))
 
 
-def read_log(path):
-    """The log's entries as (seconds, kind, text); entries end with CR LF, a text may hold LF."""
-    entries = []
-    for raw in pathlib.Path(path).read_bytes().split(b"\r\n")[:-1]:
-        stamp, _, rest = raw.partition(b": ")
-        if rest[:1] in (b">", b"<", b"-") and rest[1:2] == b" " and b"." in stamp:
-            entries.append((float(stamp), rest[:1].decode(), rest[2:]))
-        elif entries:
-            entries[-1] = entries[-1][:2] + (entries[-1][2] + b"\n" + raw,)
-    return entries
-
-
 class Output:
     """Collects a process's standard output on a thread, in data."""
 
@@ -59,11 +40,9 @@ class Output:
         self._thread.start()
 
     def _read(self, stream):
-        try:
+        with contextlib.suppress(OSError, ValueError):  # closed by the test
             while chunk := stream.read1(1 << 20):
                 self.data += chunk
-        except (OSError, ValueError):  # closed by the test
-            pass
 
     def wait(self, predicate, timeout, what):
         """Waits until predicate(data) holds; fails at the end of the stream or after timeout."""
@@ -78,7 +57,6 @@ class Output:
             time.sleep(0.002)
 
     def finish(self, timeout):
-        """All the output, once the stream has ended."""
         self._thread.join(timeout)
         if self._thread.is_alive():
             raise AssertionError("output did not end within %d s" % timeout)
@@ -86,21 +64,18 @@ class Output:
 
 
 def feed(process, data):
-    """Writes data to Relayon's input on a thread of its own; returns the thread."""
+    """Writes data to Relayon's input on a thread; returns the thread."""
     def write():
-        try:
+        with contextlib.suppress(BrokenPipeError, ValueError):  # Relayon or the test has closed it
             process.stdin.write(data)
             process.stdin.flush()
-        except (BrokenPipeError, ValueError):
-            pass
     thread = threading.Thread(target=write, daemon=True)
     thread.start()
     return thread
 
 
 class RelayonTestCase(unittest.TestCase):
-    """Runs Relayon in a fresh temporary directory, self.dir, with relay.ini and the test server
-    (self.server)."""
+    """Runs Relayon in a fresh temporary directory, self.dir, with relay.ini and self.server."""
 
     def setUp(self):
         self.assertTrue(EXE and os.path.exists(EXE), "RELAYON_EXE is not set to a built program")
@@ -151,8 +126,9 @@ class RelayonTestCase(unittest.TestCase):
             time.sleep(0.01)
 
     def entries(self, kind="-"):
-        """The texts of the log's entries of one kind (notes by default)."""
-        return [text for _, k, text in read_log(os.path.join(self.dir, "relay.log")) if k == kind]
+        """The texts of the log's entries of one kind (notes by default); an entry ends with CR LF."""
+        log = re.findall(rb"(?ms)^\d+\.\d{3}: ([<>-]) (.*?)\r\n", self.read("relay.log"))
+        return [text for k, text in log if k == kind.encode()]
 
     def assert_clean_end(self, first):
         """The log's last notes: first, then the orderly stop; returns all notes."""

@@ -1,31 +1,16 @@
-"""Relayon under load and faults: floods both ways, peers that end, die or stop reading, many stop
-and start cycles, very long lines, signals, failing copies.
-
-Each test runs its own copy of the test server under a name of its own, finds it in /proc by that
-name and checks at its end that none was left behind, running, stopped or as a zombie. Under Wine
-a Windows process is a Linux process of that name (with ".exe") but not Relayon's child, so the
-checks of Relayon's children, descriptors and threads are native only, and the count marked WINE
-is cut: a server there takes seconds to write what takes milliseconds natively.
-"""
-import collections
-import os
-import pathlib
-import resource
-import secrets
-import signal
-import subprocess
-import time
-import unittest
-import zlib
+"""Relayon under load and faults. Each test runs the test server under a name of its own, finds it
+by that name in /proc and checks at its end that none was left, running, stopped or a zombie. Under
+Wine a Windows server is a Linux process of that name but not Relayon's child, so the checks of
+Relayon's children, descriptors and threads are native only; counts marked WINE are cut."""
+import collections, os, pathlib, resource, secrets, signal, subprocess, time, unittest, zlib
 
 import harness
-from harness import RelayonTestCase
 
 POSIX = not harness.WINDOWS
 Process = collections.namedtuple("Process", "pid ppid state")
 
 
-class FaultTest(RelayonTestCase):
+class FaultTest(harness.RelayonTestCase):
     def setUp(self):
         super().setUp()
         self.server_name = "srv" + secrets.token_hex(4)
@@ -41,16 +26,12 @@ class FaultTest(RelayonTestCase):
             except OSError:
                 continue  # ended meanwhile
             if name.decode(errors="replace") in (self.server_name, self.server_name + ".exe"):
-                state, parent = rest.split()[:2]
-                found.append(Process(int(pid), int(parent), state.decode()))
+                found.append(Process(int(pid), int(rest.split()[1]), rest.split()[0].decode()))
         return found
 
     def assert_nothing_left(self):
-        """No server of this test remains; ended servers are given a moment to be reaped."""
-        deadline = time.monotonic() + 5
-        while self.servers() and time.monotonic() < deadline:
-            time.sleep(0.05)
-        self.assertEqual(self.servers(), [], "processes left behind")
+        """No server of this test remains, once ended ones have had a moment to be reaped."""
+        self.wait_until(lambda: not self.servers(), "end of the servers left behind: %s" % self.servers(), 5)
 
     def assert_bytes(self, got, expected, what=""):
         """got == expected, where a failure shows where long byte strings part."""
@@ -159,7 +140,7 @@ class FaultTest(RelayonTestCase):
             self.assertEqual(sorted(os.listdir("/proc/%d/fd" % server.pid)), ["0", "1", "2"])
 
         def resources():  # descriptors, threads, and for each child whether it runs
-            return POSIX and (len(os.listdir("/proc/%d/fd" % process.pid)), len(os.listdir("/proc/%d/task" % process.pid)),
+            return POSIX and ([len(os.listdir("/proc/%d/%s" % (process.pid, d))) for d in ("fd", "task")],
                               [p.state not in "ZT" for p in self.servers() if p.ppid == process.pid])
 
         # A rule may give a directive; a line while the server is stopped goes nowhere; a start
@@ -180,18 +161,16 @@ class FaultTest(RelayonTestCase):
         os.mkdir(os.path.join(self.dir, "adir"))
         # "<copy> TARGET SOURCE": sources that are no regular file (a device would never end),
         # targets that are no regular file or that Relayon writes (the live log).
-        cases = [("important.txt", "adir"), ("important.txt", "missing.txt"),
-                 ("important.txt", harness.host_path("/dev/zero")), ("adir", "source.txt"),
-                 ("relay.log", "source.txt")]
+        copies = ["important.txt adir", "important.txt missing.txt", "important.txt " + harness.host_path("/dev/zero"),
+                  "adir source.txt", "relay.log source.txt"]
         if POSIX:  # Wine cannot open a FIFO; a device is a target only POSIX could replace
             os.mkfifo(os.path.join(self.dir, "fifo"))
-            cases += [("important.txt", "fifo"), ("/dev/zero", "source.txt")]
+            copies += ["important.txt fifo", "/dev/zero source.txt"]
         files = os.listdir(self.dir) + ["relay.ini", "relay.log", "copy.txt"]
         # A file size limit makes a copy that would fill the disk fail soon.
-        limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))
-        process, output = self.start("", preexec_fn=limit)
-        lines = b"".join(b"<copy> %s %s\n" % (t.encode(), s.encode()) for t, s in cases)
-        self.send(process, output, lines + b"<copy> copy.txt source.txt\n<copy> logcopy.txt relay.log\ndone\n", b"done\n")
+        process, output = self.start("", preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20,) * 2))
+        copies += ["copy.txt source.txt", "logcopy.txt relay.log"]
+        self.send(process, output, "".join("<copy> %s\n" % c for c in copies).encode() + b"done\n", b"done\n")
         self.end(process)
         self.assertEqual(self.read("important.txt"), b"precious\n")
         self.assertEqual(self.read("copy.txt"), b"copied text\n")
@@ -220,8 +199,8 @@ class FaultTest(RelayonTestCase):
 
     def test_ctrl_c_reaches_the_server_and_an_ignored_hangup_stays_ignored(self):
         ignore_hangup = dict(preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN)) if POSIX else {}
-        process, output = self.start("", ["signals"], extra=["/d", "1"],
-                                     env=dict(os.environ, RELAYON_CONSOLE=os.path.join(self.dir, "console.txt")), **ignore_hangup)
+        process, output = self.start("", ["signals"], extra=["/d", "1"], **ignore_hangup,
+                                     env=dict(os.environ, RELAYON_CONSOLE=os.path.join(self.dir, "console.txt")))
         if POSIX:  # the signal thread takes the lower signal number first: the hang-up before the Ctrl-C
             process.send_signal(signal.SIGHUP)
         process.send_signal(signal.SIGINT)
