@@ -1,135 +1,117 @@
 """The command line, the choice of the translation file, the usage text, the reasons for
 failures on standard error, and the translation-file check."""
 import os
-import unittest
 
 import harness
 
-USAGE_LINES = [
-    b"Relayon. 1.11 by the Relayon developers",
-    b"Syntax: Relayon [/t filename /p priority /c /b [0|1] /d n /t [priority] /l logfile] <command line>",
-    b"Where:",
-    b"  /t textfile with the translation. Default=Relayon.ini",
-    b"  /p Priority flag, idle, below, normal, above, high, or realtime. Default is the same as this process.",
-    b"  /c Stop ctrl C and ctrl break. Default is passing through.",
-    b"  /d Debug where n could be 1=client side, 2=server side, 3=both.",
-    b"  /h Thread priority flag, idle, lowest, below, normal, above, highest, or timecritical."
-    b" Default is the same as this process.",
-    b"  /b Disable normal windows boost.",
-    b"  /l Logfile.",
-]
-USAGE = b"".join(line + harness.EOL for line in USAGE_LINES)
+USAGE = b"""Relayon. 1.11 by the Relayon developers
+Syntax: Relayon [/t filename /p priority /c /b [0|1] /d n /t [priority] /l logfile] <command line>
+Where:
+  /t textfile with the translation. Default=Relayon.ini
+  /p Priority flag, idle, below, normal, above, high, or realtime. Default is the same as this process.
+  /c Stop ctrl C and ctrl break. Default is passing through.
+  /d Debug where n could be 1=client side, 2=server side, 3=both.
+  /h Thread priority flag, idle, lowest, below, normal, above, highest, or timecritical. Default is the same as this process.
+  /b Disable normal windows boost.
+  /l Logfile.
+""".replace(b"\n", harness.EOL)
 EMPTY_SETTINGS = "[Relayon]\nCommandLine:=\n"
 # Backslashes doubled, so that the value decodes to the command line.
 SERVER_SETTINGS = "[Relayon]\nCommandLine := %s\n" % harness.server_command().replace("\\", "\\\\")
 EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")
-START_ERROR = b"Error starting server program." + harness.EOL
+START_ERROR = "Error starting server program."
 
 
-def text_lines(data):
-    """Output as lines, whatever the platform's line ends."""
-    return data.replace(b"\r\n", b"\n").decode(errors="replace").splitlines()
+def text_lines(data):  # CR LF, LF or CR end a line
+    return data.decode(errors="replace").splitlines()
 
 
 class Configuration(harness.RelayonTestCase):
-
-    def assertUsage(self, result):
-        self.assertEqual((result.returncode, result.stdout), (0, USAGE))
-
-    def assertStartsServer(self, result):
-        self.assertEqual((result.returncode, b"Syntax:" in result.stdout), (0, False), result.stdout)
+    def assertRun(self, args, usage, cwd=None, program=None):
+        """Relayon ends with 0 having written the usage, or (usage False) having started the server."""
+        result = harness.run(args, cwd=cwd or self.dir, program=program)
+        self.assertEqual((result.returncode, result.stdout if usage else b"Syntax:" in result.stdout),
+                         (0, USAGE if usage else False), result.stdout)
 
     def test_usage_help_and_version(self):
         # Without a server command line, or asked for help.
         for args in ([], ["/c", "/d", "0", "/l"], ["/p", "high", ""], ["-h"], ["--help"], ["/?"], ["-?"],
                      ["/d", "1", "--help", "srv"]):
             with self.subTest(args=args):
-                self.assertUsage(harness.run(args, cwd=self.dir))
+                self.assertRun(args, True)
         version = harness.run(["--version"], cwd=self.dir)
-        self.assertEqual((version.returncode, version.stdout), (0, USAGE_LINES[0] + harness.EOL))
+        self.assertEqual((version.returncode, version.stdout), (0, USAGE.partition(harness.EOL)[0] + harness.EOL))
         # Where they are an option's value or a server argument, they stay what they were, and
         # the arguments give the server command line.
-        self.assertStartsServer(harness.run(["/h", "--help"] + harness.server_command().split(" "), cwd=self.dir))
+        self.assertRun(["/h", "--help"] + harness.server_command().split(" "), False)
 
-    def test_default_file_is_named_after_the_program_in_the_working_directory(self):
-        os.makedirs(os.path.join(self.dir, "v1.2"))  # a dot in a directory's name is no extension
-        os.makedirs(os.path.join(self.dir, "work"))
-        relay = harness.copy_program(harness.EXE, os.path.join(self.dir, "v1.2"), "relay")
+    def test_translation_file_named_or_after_the_program_and_its_fallback(self):
         work = os.path.join(self.dir, "work")
+        for folder in ("v1.2", "work"):  # a dot in a directory's name is no extension
+            os.makedirs(os.path.join(self.dir, folder))
+        relay = harness.copy_program(harness.EXE, os.path.join(self.dir, "v1.2"), "relay")
         # Only relay.ini in the working directory names a server: not the one beside the
         # program, nor the fallback.
         self.write("v1.2/relay.ini", EMPTY_SETTINGS)
         self.write("work/Relayon.ini", EMPTY_SETTINGS)
         self.write("work/relay.ini", SERVER_SETTINGS)
-        self.assertStartsServer(harness.run([], cwd=work, program=relay))
+        self.assertRun([], False, work, relay)
         if not harness.WINDOWS:  # a link gives its own name, not the name of the program it leads to
             os.symlink(os.path.abspath(harness.EXE), os.path.join(self.dir, "relay"))
-            self.assertStartsServer(harness.run([], cwd=work, program=os.path.join(self.dir, "relay")))
-        # Without relay.ini, Relayon.ini is read, also when relay.ini cannot be read.
+            self.assertRun([], False, work, os.path.join(self.dir, "relay"))
+        # Without relay.ini, or the named file, Relayon.ini is read, also when they cannot be read.
         os.remove(os.path.join(work, "relay.ini"))
         self.write("work/Relayon.ini", SERVER_SETTINGS)
-        self.assertStartsServer(harness.run([], cwd=work, program=relay))
+        self.assertRun([], False, work, relay)
+        self.assertRun(["/t", "missing.ini"], False, work)
         os.makedirs(os.path.join(work, "relay.ini"))
-        self.assertStartsServer(harness.run([], cwd=work, program=relay))
+        self.assertRun([], False, work, relay)
+        # A named file that opens is read instead, and its empty CommandLine replaces the arguments.
+        self.assertRun(["/t", "../v1.2/relay.ini", "server"], True, work)
         # Neither readable: no rules, no settings, the usage.
         os.remove(os.path.join(work, "Relayon.ini"))
         os.makedirs(os.path.join(work, "Relayon.ini"))
-        self.assertUsage(harness.run([], cwd=work, program=relay))
-
-    def test_named_file_and_its_fallback(self):
-        self.write("Relayon.ini", SERVER_SETTINGS)
-        self.write("empty.ini", EMPTY_SETTINGS)
-        self.assertStartsServer(harness.run(["/t", "missing.ini"], cwd=self.dir))
-        # A named file that opens is read instead of the fallback, and its empty CommandLine
-        # replaces the one of the arguments.
-        self.assertUsage(harness.run(["/t", "empty.ini", "server"], cwd=self.dir))
+        self.assertRun([], True, work, relay)
 
     def test_reasons_on_standard_error_leave_standard_output_alone(self):
         os.makedirs(os.path.join(self.dir, "adir"))
         self.write("Relayon.ini", "[Relayon]\nCtrl := 1\n")
         self.start("", log="held.log")
-        served = b"ready\n"
-        cases = [
-            # arguments, standard output, what standard error names
-            (["/l", "start.log", "no-such-program-here", "x"], START_ERROR, ['"no-such-program-here x"']
-             + ([] if harness.WINDOWS else ["No such file or directory"])),
+        server, read_instead = harness.server_command(), '("Relayon.ini" is read instead)'
+        cases = [  # arguments, the line on standard output, what standard error names
+            (["/l", "start.log", "no-such-program-here", "x"], START_ERROR,
+             ['"no-such-program-here x"'] + ([] if harness.WINDOWS else ["No such file or directory"])),
             (["s" * 300], START_ERROR, ["300 characters", "shorter than 260"]),
-            (["/t", "missing.ini", harness.server_command()], served,
-             ['"missing.ini"', '("Relayon.ini" is read instead)']),
             # A directory is passed over like a missing file.
-            (["/t", "adir", harness.server_command()], served, ['"adir"', '("Relayon.ini" is read instead)']),
-            (["/l", "adir", harness.server_command()], served, ['log file "adir"']),
+            (["/t", "missing.ini", server], "ready", ['"missing.ini"', read_instead]),
+            (["/t", "adir", server], "ready", ['"adir"', read_instead]),
+            (["/l", "adir", server], "ready", ['log file "adir"']),
             # The log that the first Relayon writes is refused to a second one.
-            (["/l", "held.log", harness.server_command()], served, ['log file "held.log"']),
+            (["/l", "held.log", server], "ready", ['log file "held.log"']),
             # No display: Wine has no console to give, and POSIX no terminal in a new session.
-            (["/d", "1", harness.server_command()], served, ["debug display"]),
+            (["/d", "1", server], "ready", ["debug display"]),
         ]
         if not harness.WINDOWS:  # a file that opens but whose first read fails
-            cases.append((["/t", "/proc/self/mem", harness.server_command()], served, ["Input/output error"]))
+            cases.append((["/t", "/proc/self/mem", server], "ready", ["Input/output error"]))
         env = dict(os.environ, RELAYON_CONSOLE=os.path.join(self.dir, "none", "display"))
         for args, stdout, reasons in cases:
             with self.subTest(args=args[:2]):
                 result = harness.run(args, cwd=self.dir, env=env, start_new_session=True)
-                self.assertEqual((result.returncode, result.stdout.replace(b"\r", b"")),
-                                 (0, stdout.replace(b"\r", b"")))
-                lines = text_lines(result.stderr)  # one line, with every reason
-                self.assertEqual([(line[:9], [r for r in reasons if r not in line]) for line in lines],
-                                 [("Relayon: ", [])], result.stderr)
+                self.assertEqual((result.returncode, text_lines(result.stdout)), (0, [stdout]))
+                missing = [(line[:9], [r for r in reasons if r not in line]) for line in text_lines(result.stderr)]
+                self.assertEqual(missing, [("Relayon: ", [])], result.stderr)  # one line, with every reason
         # The log tells of the failed start too.
-        self.assertEqual(harness.read_log(os.path.join(self.dir, "start.log"))[-1][2], START_ERROR.rstrip())
+        self.assertTrue(self.read("start.log").endswith(b": - %s\r\n" % START_ERROR.encode()))
 
     def test_check_shows_settings_rules_and_lines_of_the_example(self):
         result = harness.run(["/d", "2", "--check", "thermostat.ini"], cwd=EXAMPLES,
                              input=b"make it 22\nping\nmorning\nUPTIME 6; MODE heat\n<stop>\n")
         self.assertEqual(result.returncode, 0, result.stdout)
         out = text_lines(result.stdout)
-        for expected in ['Translation file: "thermostat.ini"',
-                         '  Log             "thermostat.log"  (file, line 5)',
-                         "  Debug           2  (command line)",
-                         '  Priority        ""  (default)',
+        for expected in ['Translation file: "thermostat.ini"', '  Log             "thermostat.log"  (file, line 5)',
+                         "  Debug           2  (command line)", '  Priority        ""  (default)',
                          '  5. line 10: "make it" => "SET TEMP <string3>"  [template]',
-                         '  8. line 26: "UPTIME" => "<delete> 1"  [delete]',
-                         '  2. line 30: "ping" => "pong"  [answer]',
+                         '  8. line 26: "UPTIME" => "<delete> 1"  [delete]', '  2. line 30: "ping" => "pong"  [answer]',
                          '  from the client: to the server "SET TEMP 22"',
                          '  from the client: answered back with "pong"',
                          '  from the client: log note "Open file:  morning.txt"',
@@ -158,6 +140,3 @@ class Configuration(harness.RelayonTestCase):
                 self.assertEqual(result.returncode, 1, result.stdout)
                 self.assertTrue([line for line in text_lines(result.stdout) if line.startswith(warning)],
                                 result.stdout)
-
-if __name__ == "__main__":
-    unittest.main()
