@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,13 +72,6 @@ TEST(TextUtils, TheTwoTrimsDiffer) {
     EXPECT_STREQ(trimLine(line), "ab c\x7F");
     char onlyLow[] = "\x01 \x1F";
     EXPECT_STREQ(trimLine(onlyLow), "");
-}
-
-TEST(TextUtils, ReadIntegerLikeAtoi) {
-    const std::pair<const char*, int> cases[] = {
-        {" \t-12abc", -12}, {"+7", 7}, {"word", 0}, {"- 5", 0}, {"-2147483648", INT_MIN},
-        {"99999999999999999999999", INT_MAX}, {"-99999999999999999999999", INT_MIN}};
-    for (const auto& [text, value] : cases) EXPECT_EQ(readInteger(text), value) << text;
 }
 
 TEST(TextUtils, ReadDecimalTakesTheLongestValidPrefix) {
