@@ -91,6 +91,9 @@ class Configuration(harness.RelayonTestCase):
             # No display: Wine has no console to give, and POSIX no terminal in a new session.
             (["/d", "1", server], "ready", ["debug display"]),
         ]
+        # A command line of blanks is no missing one: the start is tried.
+        self.write("blank.ini", "[Relayon]\nCommandLine := \\x20\n")
+        cases.append((["/t", "blank.ini"], START_ERROR, ['""']))
         if not harness.WINDOWS:  # a file that opens but whose first read fails
             cases.append((["/t", "/proc/self/mem", server], "ready", ["Input/output error"]))
         env = dict(os.environ, RELAYON_CONSOLE=os.path.join(self.dir, "none", "display"))
@@ -110,6 +113,7 @@ class Configuration(harness.RelayonTestCase):
         out = text_lines(result.stdout)
         for expected in ['Translation file: "thermostat.ini"', '  Log             "thermostat.log"  (file, line 5)',
                          "  Debug           2  (command line)", '  Priority        ""  (default)',
+                         "  TerminateHard   false  (default)", '  EndLineServer   "\\n"  (default)',
                          '  5. line 10: "make it" => "SET TEMP <string3>"  [template]',
                          '  8. line 26: "UPTIME" => "<delete> 1"  [delete]', '  2. line 30: "ping" => "pong"  [answer]',
                          '  from the client: to the server "SET TEMP 22"',

@@ -110,13 +110,17 @@ class FaultTest(harness.RelayonTestCase):
                 self.assert_nothing_left()
 
     @unittest.skipIf(harness.WINDOWS, "a Windows server is not Relayon's child under Wine")
-    def test_server_outliving_a_soft_stop_is_reaped_when_it_ends(self):
-        process, output = self.start("", ["linger", "6"])
-        self.send(process, output, b"<stop>\necho here\n")
-        # The soft stop gives up after five seconds; the server ends a second later.
-        self.wait_until(lambda: not self.servers(), "reaping of the server", 20)
-        self.assertIsNone(process.poll())
-        self.end(process)
+    def test_stop_is_hard_as_asked_and_a_server_outliving_it_is_reaped(self):
+        for hard in (0, 1):
+            # "Server closed" comes after the stop's five seconds; the server ends four later.
+            self.write("relay.log", "")
+            process, output = self.start("[Relayon]\nTerminateHard := %d\n" % hard, ["linger", "9"])
+            self.send(process, output, b"<stop>\necho here\n")
+            self.wait_until(lambda: b"Server closed" in self.entries(), "end of the stop", 20)
+            self.assertEqual(len(self.servers()), 1 - hard)
+            self.wait_until(lambda: not self.servers(), "reaping of the server", 20)
+            self.assertIsNone(process.poll())
+            self.end(process)
 
     def test_client_that_stops_reading(self):
         # Throttled, so that the server is also stopped and continued while it waits in a write.
@@ -167,6 +171,7 @@ class FaultTest(harness.RelayonTestCase):
             os.mkfifo(os.path.join(self.dir, "fifo"))
             copies += ["important.txt fifo", "/dev/zero source.txt"]
         files = os.listdir(self.dir) + ["relay.ini", "relay.log", "copy.txt"]
+        self.write("copy.txt", "overwritten\n")
         # A file size limit makes a copy that would fill the disk fail soon.
         process, output = self.start("", preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20,) * 2))
         copies += ["copy.txt source.txt", "logcopy.txt relay.log"]

@@ -1,20 +1,52 @@
 """Relayon end to end, driven as a client would. The test server writes "ready", then echoes every
 line it reads (with "hex", the bytes it read), so a client line comes back through both rule tables."""
-import os, re, time
+import os, pathlib, re, time, unittest
 
 import harness
 
 
 class RelayTest(harness.RelayonTestCase):
+    def ask_priority(self, process, output, answer):
+        """Asks the server for its priorities until it gives answer: the main loop applies them
+        at its first time-out, after 2 s, and follows Relayon's own every 2 s."""
+        deadline = time.monotonic() + 10
+        while not output.data.endswith(answer):
+            self.assertLess(time.monotonic(), deadline, bytes(output.data))
+            self.send(process, output, b"priority\n")
+            time.sleep(0.25)
+
+    @unittest.skipIf(harness.WINDOWS, "Wine gives no way to lower Relayon's priority from outside")
+    def test_server_follows_relayons_priorities_where_none_was_asked_for(self):
+        for extra, nice, answer in (([], 10, b"priority 16384 0\n"), (["/h", "lowest"], 0, b"priority 32 -2\n")):
+            process, output = self.start("", extra=extra, log=None)
+            os.setpriority(os.PRIO_PROCESS, process.pid, nice)
+            self.ask_priority(process, output, answer)
+            self.end(process)
+
+    @unittest.skipIf(harness.WINDOWS, "the debug display is a console screen buffer there")
+    def test_debug_display_shows_the_sides_asked_for_in_their_colours(self):
+        # Blue (94) what goes to the server, red (91) what goes to the client: on the client's
+        # side as received and sent, on the server's side as sent and received.
+        for debug, shown in ((1, [b"91 R", b"91 ready", b"94 q"]), (2, [b"91 Q", b"91 ready", b"94 Q"]),
+                             (3, [b"91 R", b"91 ready", b"94 Q"])):
+            display = os.path.join(self.dir, "display%d" % debug)
+            process, output = self.start("[Client2Server]\nq := Q\n[Server2Client]\nQ := R\n", extra=["/d", str(debug)],
+                                         env=dict(os.environ, RELAYON_CONSOLE=display))
+            self.send(process, output, b"q\n", b"R\n")
+            self.end(process)
+            self.assertEqual(sorted(re.findall(rb"\x1b\[(9[14]m[^\n]*)\n", pathlib.Path(display).read_bytes())),
+                             [s.replace(b" ", b"m", 1) for s in shown], debug)
+
     def test_rules_and_directives_both_ways(self):
         self.write("lines.txt", b"one\r\n\n;c\n two \n")
         done = harness.run(self.arguments(
             "[Client2Server]\nabc := never\n"  # visited after 'ab', which has changed the line
             "ab := X\ndrop :=\nhello := hi there\nfile := <readfile> lines.txt\nmissing := <readfile> nothere.txt\n"
-            "[Server2Client]\nhi := HI\nX := x\n"), input=b"abc\ndrop\n\nhello\nfile\nmissing\n", cwd=self.dir)
-        self.assertEqual((done.returncode, done.stdout), (0, b"ready\nxc\n\nHI there\none\ntwo\n"))
+            "[Server2Client]\nhi := HI\nX := x\nhalt := <stop>\n"),  # only the client's lines carry out actions
+            input=b"abc\ndrop\n\nhello\nfile\nmissing\nhalt\n", cwd=self.dir)
+        self.assertEqual((done.returncode, done.stdout), (0, b"ready\nxc\n\nHI there\none\ntwo\n<stop>\n"))
         # The log shows every line as received, before any rule.
-        self.assertEqual(self.entries(">"), [b"abc", b"drop", b"", b"hello", b"file", b"missing"])
+        self.assertEqual(self.entries(">"), [b"abc", b"drop", b"", b"hello", b"file", b"missing", b"halt"])
         self.assertEqual(self.entries("<")[:4], [b"ready", b"Xc", b"", b"hi there"])
         notes = self.entries()
         self.assertIn(b"Open file:  lines.txt", notes)
@@ -30,6 +62,7 @@ class RelayTest(harness.RelayonTestCase):
             "[Server2Server]\nhex 71090a := again\n", server_args=["hex"])
         self.send(process, output, b"ping\nPING\ntwo\nboth\nq\n")
         output.wait(lambda d: re.search(rb"hex 616761696e\w+\r\n", d), 20, "the server's answer to 'again'")
+        self.assertIn(b"q", self.entries(">"))  # each entry is written before its line is passed on
         out = self.end(process, output)
         self.assertEqual(re.findall(rb"hex \w+", out), [
             b"hex 50494e47090a", b"hex 6669727374090a", b"hex 7365636f6e64090a", b"hex 616761696e090a"])
@@ -37,16 +70,11 @@ class RelayTest(harness.RelayonTestCase):
 
     def test_log_priorities_and_hard_shutdown(self):
         self.write("relay.log", "earlier\r\n")
-        process, output = self.start("[Relayon]\nTerminateHard := on\n", extra=["/p", "below", "/h", "lowest"])
+        process, output = self.start("[Relayon]\nTerminateHard := on\n", extra=["/p", "below", "/h", "below", ""])
         if not harness.WINDOWS:  # what another writer appends stays (Windows keeps it out by the share mode)
             with open(os.path.join(self.dir, "relay.log"), "ab") as log:
                 log.write(b"appended outside\r\n")
-        # The requested priorities are applied at the main loop's first time-out, after 2 s.
-        deadline = time.monotonic() + 10
-        while not output.data.endswith(b"priority 16384 -2\n"):
-            self.assertLess(time.monotonic(), deadline, bytes(output.data))
-            self.send(process, output, b"priority\n")
-            time.sleep(0.25)
+        self.ask_priority(process, output, b"priority 16384 -1\n")
         self.end(process, output)
         # Each entry a line of its own, after what the file held, in the order of its stamps.
         raw = self.read("relay.log")
@@ -55,10 +83,11 @@ class RelayTest(harness.RelayonTestCase):
             self.assertIn(b"> priority\r\n", raw.partition(b"\r\nappended outside\r\n")[2])
         stamps = [float(t) for t in re.findall(rb"(?m)^(\d+\.\d{3}): ", raw)]
         self.assertEqual(stamps, sorted(stamps))
-        notes = self.entries()
-        for note, begins in zip(notes, [b"Starting server: ", b"Priority class set to ", b"Thread priority set to "]):
+        notes = self.entries()  # the server's command line is shown trimmed
+        self.assertEqual(notes[0], b"Starting server: " + harness.server_command().encode())
+        for note, begins in zip(notes[1:], [b"Priority class set to ", b"Thread priority set to "]):
             self.assertTrue(note.startswith(begins), notes)
-        self.assertEqual(notes[3:], [b"Priority class set to below", b"Thread priority set to lowest",
+        self.assertEqual(notes[3:], [b"Priority class set to below", b"Thread priority set to below normal",
                                      b"Client closed", b"Stopping server (hard)", b"Closing log"])
 
     def test_answers_and_server_lines_written_at_once_stay_whole(self):

@@ -172,6 +172,8 @@ TEST(StopWatch, CountsIn32BitsAcrossTheWrapLeavesStoppedGapsOutAndTakesSetTotals
     EXPECT_EQ(at(20000).elapsed(), 0u);
     watch.set(700);
     EXPECT_EQ(at(30000).elapsed(), 700u);  // a stopped watch keeps the value set
+    at(30000).resume();
+    EXPECT_EQ(at(30010).stop(), 710u);
 }
 
 TEST(StopWatch, FollowsTheSystemTickCounter) {

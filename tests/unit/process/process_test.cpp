@@ -13,7 +13,6 @@
 #include <sstream>
 #include <thread>
 
-#include "config/settings.h"
 #include "platform/io.h"
 #include "platform/path.h"
 #include "platform/pipe.h"
@@ -133,7 +132,7 @@ TEST_F(Server, FindsItsProgramByCuttingTheCommandLineAtBlanks) {
     ASSERT_TRUE(os::fullPath(dir.path().string(), folder));
     folder += static_cast<char>(fs::path::preferred_separator);
     ServerProgram program;
-    ASSERT_TRUE(findServerProgram(folder + "srv one \"two three\"\tx", program));
+    ASSERT_TRUE(findServerProgram(folder + "srv\tone \"two three\"\tx", program));
     EXPECT_EQ(program.arguments, "one \"two three\"\tx");
     EXPECT_EQ(program.directory, folder);
     EXPECT_TRUE(fs::equivalent(program.path, dir.path() / ("srv" + suffix)));
@@ -271,21 +270,4 @@ TEST_F(Server, RunsAtTheAppliedPrioritiesAndARestartKeepsThem) {
     if (test::runningUnderWine()) GTEST_SKIP() << "Wine ignores the priority class given at process creation";
     ASSERT_NO_FATAL_FAILURE(start());
     EXPECT_EQ(ask("priority"), "priority 16384 -2");
-}
-
-TEST_F(Server, FollowOwnPrioritiesCopiesOnlyWhatWasNotRequested) {
-    const unsigned ownClass = os::currentPriorityClass();
-    const int ownThread = os::currentThreadPriority();
-    const unsigned otherClass = ownClass == os::kIdlePriorityClass ? os::kNormalPriorityClass : os::kIdlePriorityClass;
-    const int otherThread = ownThread == os::kThreadPriorityIdle ? os::kThreadPriorityNormal : os::kThreadPriorityIdle;
-    server.applyPriorityClass(otherClass);
-    server.applyThreadPriority(otherThread);
-    server.followOwnPriorities(os::kHighPriorityClass, os::kThreadPriorityHighest);  // both requested
-    EXPECT_EQ(server.priorityClass(), otherClass);
-    EXPECT_EQ(server.threadPriority(), otherThread);
-    server.followOwnPriorities(kPriorityNotSet, os::kThreadPriorityHighest);
-    EXPECT_EQ(server.priorityClass(), ownClass);
-    EXPECT_EQ(server.threadPriority(), otherThread);
-    server.followOwnPriorities(kPriorityNotSet, kPriorityNotSet);
-    EXPECT_EQ(server.threadPriority(), ownThread);
 }
