@@ -1,5 +1,5 @@
-// What the tests ask of the platform beyond the OS layer: which one runs, a thread's processor
-// time, and control events raised as a console would.
+// What the tests ask of the platform beyond the OS layer: which one runs, and a thread's
+// processor time.
 #pragma once
 
 #include <cstdint>
@@ -14,9 +14,5 @@ bool runningUnderWine();
 
 // Processor time used so far by the calling thread, in milliseconds.
 std::int64_t threadProcessorTimeMs();
-
-// Sends a control event to this process, as a console would (POSIX: the signal; Windows:
-// GenerateConsoleCtrlEvent to its own console's processes).
-bool raiseControlEvent(unsigned event);
 
 }  // namespace relayon::test

@@ -18,9 +18,4 @@ std::int64_t threadProcessorTimeMs() {
     return (ticks(kernel) + ticks(user)) / 10000;  // 100-ns units
 }
 
-bool raiseControlEvent(unsigned event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return false;
-    return GenerateConsoleCtrlEvent(event, 0) != FALSE;
-}
-
 }  // namespace relayon::test

@@ -9,7 +9,7 @@
 // "ready", writes TEXT without a line feed.
 // Then it writes "ready" and answers each line it reads: "priority" with its priority class and
 // thread priority; "cputime" (busy) with its main thread's processor ms and the ms since its
-// start; "cwd"; "program" with the full path of its executable; "stderr TEXT" by writing TEXT to
+// start; "program" with the full path of its executable; "stderr TEXT" by writing TEXT to
 // its standard error; "die" by ending at once with exit code 9; "sum" (flood), after its last
 // flood line, with the count, bytes and Adler-32 of the lines read before it, line feeds
 // included. Any other line is written back, carriage returns dropped.
@@ -93,8 +93,6 @@ void answer(const std::string& line, const std::string& raw) {
     } else if (line == "cputime") {
         const auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
         say("cputime " + std::to_string(mainThreadCpuMs.load()) + " " + std::to_string(wall));
-    } else if (line == "cwd") {
-        say(workingDirectory());
     } else if (line == "program") {
         say("program " + os::programPath(programName));
     } else if (line.compare(0, 7, "stderr ") == 0) {

@@ -11,14 +11,12 @@ TEST(DisplayConsole, ChoiceForEachStartingPoint) {
     const struct {
         bool allocated, attached, hasWindow, clientOnConsole;
         os::DisplayConsole choice;
-    } cases[] = {
-        {true, false, true, false, os::DisplayConsole::Own},
-        {false, true, true, true, os::DisplayConsole::Shared},
-        {false, true, true, false, os::DisplayConsole::Shared},
-        {false, true, false, true, os::DisplayConsole::Shared},
-        {false, true, false, false, os::DisplayConsole::Replace},
-        {false, false, false, false, os::DisplayConsole::Shared},  // nothing to leave
-    };
+    } cases[] = {{true, false, true, false, os::DisplayConsole::Own},
+                 {false, true, true, true, os::DisplayConsole::Shared},
+                 {false, true, true, false, os::DisplayConsole::Shared},
+                 {false, true, false, true, os::DisplayConsole::Shared},
+                 {false, true, false, false, os::DisplayConsole::Replace},
+                 {false, false, false, false, os::DisplayConsole::Shared}};  // nothing to leave
     for (const auto& c : cases) {
         EXPECT_EQ(os::chooseDisplayConsole(c.allocated, c.attached, c.hasWindow, c.clientOnConsole), c.choice)
             << c.allocated << c.attached << c.hasWindow << c.clientOnConsole;
@@ -32,13 +30,11 @@ TEST(HandleKind, EmptyReadsAndCallSizes) {
         os::HandleKind kind;
         os::ReadStatus emptyRead;
         std::size_t largeCall;
-    } cases[] = {
-        {os::HandleKind::File, os::ReadStatus::End, 65536},
-        {os::HandleKind::Pipe, os::ReadStatus::Empty, 65536},
-        {os::HandleKind::EndedPipe, os::ReadStatus::End, 65536},
-        {os::HandleKind::Console, os::ReadStatus::Empty, os::kConsolePiece},
-        {os::HandleKind::Device, os::ReadStatus::End, 65536},
-    };
+    } cases[] = {{os::HandleKind::File, os::ReadStatus::End, 65536},
+                 {os::HandleKind::Pipe, os::ReadStatus::Empty, 65536},
+                 {os::HandleKind::EndedPipe, os::ReadStatus::End, 65536},
+                 {os::HandleKind::Console, os::ReadStatus::Empty, os::kConsolePiece},
+                 {os::HandleKind::Device, os::ReadStatus::End, 65536}};
     for (const auto& c : cases) {
         EXPECT_EQ(os::emptyReadStatus(c.kind), c.emptyRead) << static_cast<int>(c.kind);
         EXPECT_EQ(os::transferSize(c.kind, 65536), c.largeCall) << static_cast<int>(c.kind);

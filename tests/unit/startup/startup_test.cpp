@@ -4,21 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/signals.h"
-#include "probes.h"
-#include "process/server_process.h"
 #include "startup/command_line.h"
 #include "startup/control_handler.h"
-#include "../support.h"
 
 using namespace relayon;
 
 namespace {
-
-ServerProcess server;
-Settings handlerSettings;
-// Installed before any test starts a thread, as start-up does.
-const bool installed = installControlHandler(server, handlerSettings);
 
 // Parses the arguments after the program name into fresh settings.
 Settings parse(std::vector<const char*> args, Request* request = nullptr) {
@@ -118,18 +109,4 @@ TEST(ControlHandler, DecisionsForEventsServerAndDebugMask) {
                   c.decided)
             << c.event << " " << c.serverId << " " << c.debug;
     }
-}
-
-// Ctrl-C is shown reaching the server by the black-box tests.
-TEST(ControlHandler, BreakReachesTheServersProcessGroup) {
-    if (test::platformName() == "win32") {
-        GTEST_SKIP() << "Wine cannot generate console control events for processes on pipes";
-    }
-    ASSERT_TRUE(installed);
-    ASSERT_NE(server.start(test::testServerCommand("signals")), 0u);
-    test::LineCollector lines(server.outputReader());
-    ASSERT_EQ(lines.next(), "ready");
-    ASSERT_TRUE(test::raiseControlEvent(os::kCtrlBreakEvent));
-    EXPECT_EQ(lines.next(), "control 1");
-    server.stop(true);
 }
