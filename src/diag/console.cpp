@@ -5,28 +5,47 @@
 
 namespace relayon {
 
-Console::Console() = default;
+Console::Console()
+    : writer_([this](const std::string& text, std::uint16_t attribute) {
+                  return os::writeDisplay(display_, text.data(), text.size(), attribute);
+              },
+              kDisplayBacklog, QueuedWriter::WhenFull::Refuse) {}
 
 Console::~Console() { close(); }
 
 bool Console::open() {
     std::lock_guard<std::mutex> hold(lock_);
-    if (display_ == os::kNoHandle) display_ = os::openDisplay();
+    if (display_ == os::kNoHandle) {
+        display_ = os::openDisplay();
+        if (display_ != os::kNoHandle && !writer_.start()) {
+            os::closeDisplay(display_);
+            display_ = os::kNoHandle;
+        }
+    }
     open_ = display_ != os::kNoHandle;
     return open_;
 }
 
-void Console::close() {
+void Console::close(int timeoutMs) {
     std::lock_guard<std::mutex> hold(lock_);
     open_ = false;
-    if (display_ != os::kNoHandle) os::closeDisplay(display_);
+    if (display_ == os::kNoHandle) return;
+    // A writer still in a write the display does not take keeps its handle.
+    if (writer_.finish(timeoutMs)) os::closeDisplay(display_);
     display_ = os::kNoHandle;
 }
 
 bool Console::write(const std::string& text, std::uint16_t attribute) {
     if (!open_) return false;  // without the lock, so that a run without a display costs nothing
     std::lock_guard<std::mutex> hold(lock_);
-    return display_ != os::kNoHandle && os::writeDisplay(display_, text.data(), text.size(), attribute);
+    if (!open_) return false;
+    if (dropped_ != 0 && writer_.put("[" + std::to_string(dropped_) + " bytes not shown]\n", kNoticeColour)) {
+        dropped_ = 0;
+    }
+    if (text.empty()) return true;
+    if (dropped_ == 0 && writer_.put(text, attribute)) return true;
+    dropped_ += text.size();
+    return false;
 }
 
 Console& debugConsole() {

@@ -1,14 +1,13 @@
-// OS-independent: line pumps, line writers and control actions.
+// OS-independent: line pumps, line writers and the targets of a running relay.
 #include "engine/relay.h"
 
 #include "text/text_utils.h"
 #include "diag/console.h"
 #include "diag/log_file.h"
+#include "diag/queued_writer.h"
 #include "engine/delivery.h"
 #include "engine/translation.h"
 #include "platform/file_copy.h"
-#include "platform/io.h"
-#include "process/input_thread.h"
 #include "process/server_process.h"
 
 namespace relayon {
@@ -19,12 +18,37 @@ namespace {
 constexpr int kEchoToClient = 1;
 constexpr int kEchoToServer = 2;
 
-class LogNotes : public NoteSink {
-public:
-    void note(const std::string& text) override { logLine(text, kNote); }
-};
-
 }  // namespace
+
+LiveTargets::LiveTargets(QueuedWriter& clientOutput, ServerProcess& server, ServerControl& control)
+    : clientOutput_(clientOutput), server_(server), control_(control) {}
+
+// Lines the writer cannot take (the client gone, or the reader stopped while it waited for room)
+// are lost whole, without a message; the echo shows them all the same.
+void LiveTargets::toClient(std::string_view lines) { clientOutput_.put(lines); }
+
+void LiveTargets::toServer(std::string_view lines) {
+    std::lock_guard<std::mutex> hold(serverWriteLock_);
+    server_.writeInput(lines.data(), lines.size());
+}
+
+void LiveTargets::carryOut(const ControlAction& action) {
+    switch (action.kind) {
+    case ControlAction::Kind::Stop:
+        control_.stopServer();
+        return;
+    case ControlAction::Kind::Start:
+        control_.startServer();
+        return;
+    case ControlAction::Kind::Copy:
+        os::copyFile(action.source, action.target);
+        return;
+    case ControlAction::Kind::None:
+        return;
+    }
+}
+
+void LiveTargets::note(const std::string& text) { logLine(text, kNote); }
 
 Relay::Lane::Lane(const RuleTable& rules, const RuleTable& replyTable, const Settings& settings, bool clientSide)
     : translator(rules, settings.StringRulesPresent, clientSide),
@@ -33,13 +57,10 @@ Relay::Lane::Lane(const RuleTable& rules, const RuleTable& replyTable, const Set
       receiverEndLine(clientSide ? settings.EndLineServer : settings.EndLineClient),
       client(clientSide) {}
 
-Relay::Relay(const Settings& settings, const RuleTables& tables, ServerProcess& server, ServerControl& control,
-             os::RawHandle clientOutput)
+Relay::Relay(const Settings& settings, const RuleTables& tables, RelayTargets& targets, bool gather)
     : settings_(settings),
-      server_(server),
-      control_(control),
-      clientOutput_(clientOutput),
-      gather_(settings.Debug == 0),
+      targets_(targets),
+      gather_(gather),
       clientLane_(tables.client2Server, tables.client2Client, settings, true),
       serverLane_(tables.server2Client, tables.server2Server, settings, false) {}
 
@@ -66,32 +87,31 @@ void Relay::pump(Lane& lane, const char* line, char kind, int echoLevel, std::ui
     }
     if (settings_.Debug == echoLevel) debugConsole().write(std::string(received) + "\n", echoColour);
 
-    LogNotes notes;
-    lane.translator.translate(received, files_, notes);
+    lane.translator.translate(received, files_, targets_);
     if (lane.translator.action().kind != ControlAction::Kind::None) {
-        flush(lane);  // the action comes after every line before it has been written
-        carryOut(lane.translator.action());
+        flush(lane);  // the action comes after every line before it has been handed on
+        targets_.carryOut(lane.translator.action());
         return;
     }
-    for (std::string_view out : lane.translator.lines()) deliver(lane, out);
+    for (std::string_view out : lane.translator.lines()) route(lane, out);
 }
 
 void Relay::noteLineCut(std::uint64_t dropped) {
-    logLine("Line longer than " + std::to_string(kMaxLineBytes) + " bytes: " + std::to_string(dropped) +
-                " bytes dropped",
-            kNote);
+    targets_.note("Line longer than " + std::to_string(kMaxLineBytes) + " bytes: " + std::to_string(dropped) +
+                  " bytes dropped");
 }
 
-void Relay::deliver(Lane& lane, std::string_view line) {
+// A line the sender's reply table answers goes back to the sender; any other goes on.
+void Relay::route(Lane& lane, std::string_view line) {
     if (const std::string* answer = findReply(line, lane.replies, lane.scratch)) {
-        queue(lane, lane.client, *answer, lane.senderEndLine);  // back to the sender
+        queue(lane, lane.client, *answer, lane.senderEndLine);
     } else {
         queue(lane, !lane.client, line, lane.receiverEndLine);
     }
 }
 
-// Lines for one side wait behind each other; a line for the other side first sends them, so
-// that the writes keep the order of the lines.
+// Lines for one side wait behind each other; a line for the other side first hands them on, so
+// that the lines keep their order.
 void Relay::queue(Lane& lane, bool toClient, std::string_view text, std::string_view endLine) {
     if (!lane.pending.empty() && lane.pendingToClient != toClient) flush(lane);
     lane.pendingToClient = toClient;
@@ -99,41 +119,17 @@ void Relay::queue(Lane& lane, bool toClient, std::string_view text, std::string_
     if (!gather_ || lane.pending.size() >= kGatherLimit) flush(lane);
 }
 
-// A failed write (the client gone, the server stopped) loses the lines without a message; the
-// echo shows them all the same.
 void Relay::flush(Lane& lane) {
     if (gather_) flushLog();  // the log shows a line before it is passed on
     if (lane.pending.empty()) return;
     if (lane.pendingToClient) {
-        {
-            std::lock_guard<std::mutex> hold(clientWriteLock_);
-            os::writeAll(clientOutput_, lane.pending.data(), lane.pending.size());
-        }
+        targets_.toClient(lane.pending);
         if (settings_.Debug & kEchoToClient) debugConsole().write(lane.pending, kToClientColour);
     } else {
-        {
-            std::lock_guard<std::mutex> hold(serverWriteLock_);
-            server_.writeInput(lane.pending.data(), lane.pending.size());
-        }
+        targets_.toServer(lane.pending);
         if (settings_.Debug & kEchoToServer) debugConsole().write(lane.pending, kToServerColour);
     }
     clearBuffer(lane.pending);
-}
-
-void Relay::carryOut(const ControlAction& action) {
-    switch (action.kind) {
-    case ControlAction::Kind::Stop:
-        control_.stopServer();
-        return;
-    case ControlAction::Kind::Start:
-        control_.startServer();
-        return;
-    case ControlAction::Kind::Copy:
-        os::copyFile(action.source, action.target);
-        return;
-    case ControlAction::Kind::None:
-        return;
-    }
 }
 
 }  // namespace relayon

@@ -1,5 +1,5 @@
-// OS-independent: the two line pumps, their line writers and the control actions, wired to the
-// log, the debug console, the server process and the client's output.
+// OS-independent: the two line pumps and their line writers, wired to the log, the debug console
+// and the targets of the relay (the two sides, the control actions, the notes).
 #pragma once
 
 #include <cstdint>
@@ -10,12 +10,13 @@
 #include "config/rule_table.h"
 #include "config/settings.h"
 #include "engine/control_action.h"
+#include "engine/directives.h"
 #include "engine/file_source.h"
 #include "engine/translation.h"
-#include "platform/handle.h"
 
 namespace relayon {
 
+class QueuedWriter;
 class ServerProcess;
 
 // Whoever owns the server's life, as the "<stop>" and "<start>" actions see it. Each call returns
@@ -28,27 +29,56 @@ public:
     virtual void startServer() = 0;
 };
 
+// Where the relay's results go. The relay running between two programs writes to them; the
+// translation-file check shows what would be written.
+class RelayTargets : public NoteSink {
+public:
+    // Whole lines, each with its line end, in the order they are to arrive; from either reader.
+    virtual void toClient(std::string_view lines) = 0;
+    virtual void toServer(std::string_view lines) = 0;
+    // A control action of the client direction, once every line before it has been handed over.
+    virtual void carryOut(const ControlAction& action) = 0;
+    // note(): a notice for the log (from the directives, or of a received line that was cut).
+};
+
+// The targets of a running relay: the client's output through its queued writer (the one writer
+// of that side), the server's input, the owner of the server's life, the file copy and the log.
+class LiveTargets : public RelayTargets {
+public:
+    LiveTargets(QueuedWriter& clientOutput, ServerProcess& server, ServerControl& control);
+    void toClient(std::string_view lines) override;
+    void toServer(std::string_view lines) override;
+    void carryOut(const ControlAction& action) override;
+    void note(const std::string& text) override;
+
+private:
+    QueuedWriter& clientOutput_;
+    ServerProcess& server_;
+    ServerControl& control_;
+    // Both readers write to the server (a passed-on line, an answer): one write at a time.
+    std::mutex serverWriteLock_;
+};
+
 class Relay {
 public:
-    // clientOutput is Relayon's standard output as it was at start. The settings and tables
-    // must not change while the relay exists.
-    Relay(const Settings& settings, const RuleTables& tables, ServerProcess& server, ServerControl& control,
-          os::RawHandle clientOutput);
+    // The settings, the tables and the targets must outlive the relay and not change meanwhile.
+    // With gather, a pump gathers the lines it writes (and its log entries) until its reader's
+    // afterRead calls the matching ...ReadDone, which hands them on; without, every line is
+    // handed on (and echoed) on its own, at once.
+    Relay(const Settings& settings, const RuleTables& tables, RelayTargets& targets, bool gather);
 
     // The pumps: reader callbacks for lines from the client and from the server. Always true.
-    // While the debug display is off, a pump gathers the lines it writes (and its log entries)
-    // until its reader's afterRead calls the matching ...ReadDone, which writes them.
     bool clientPump(const char* line, int context);
     bool serverPump(const char* line, int context);
     void clientReadDone();
     void serverReadDone();
 
-    // Logs that the reader cut a received line, with the bytes it dropped.
-    static void noteLineCut(std::uint64_t dropped);
+    // Notes that a reader cut a received line, with the bytes it dropped.
+    void noteLineCut(std::uint64_t dropped);
 
 private:
-    // One direction: the pump's translator and the whole lines its writer has not written yet,
-    // all for one side. Used by that direction's reader thread only.
+    // One direction: the pump's translator and the whole lines its writer has not handed on
+    // yet, all for one side. Used by that direction's reader thread only.
     struct Lane {
         Lane(const RuleTable& rules, const RuleTable& replyTable, const Settings& settings, bool clientSide);
         LineTranslator translator;
@@ -56,27 +86,20 @@ private:
         const std::string& senderEndLine;
         const std::string& receiverEndLine;
         const bool client;        // the client direction: its sender is the client
-        std::string pending;      // lines not written yet
+        std::string pending;      // lines not handed on yet
         bool pendingToClient = false;
         std::string scratch;      // for the reply-table look-up
     };
 
     void pump(Lane& lane, const char* line, char kind, int echoLevel, std::uint16_t echoColour);
-    void deliver(Lane& lane, std::string_view line);
+    void route(Lane& lane, std::string_view line);
     void queue(Lane& lane, bool toClient, std::string_view text, std::string_view endLine);
     void flush(Lane& lane);
-    void carryOut(const ControlAction& action);
 
     const Settings& settings_;
-    ServerProcess& server_;
-    ServerControl& control_;
-    const os::RawHandle clientOutput_;
-    const bool gather_;  // false: every line is written (and echoed) on its own, at once
+    RelayTargets& targets_;
+    const bool gather_;
     DiskFileSource files_;
-    // Both readers write to each side (a reply and a passed-on line); a write of gathered lines
-    // holds the side's lock, so that no other write lands inside it.
-    std::mutex clientWriteLock_;
-    std::mutex serverWriteLock_;
     Lane clientLane_;
     Lane serverLane_;
 };

@@ -71,4 +71,8 @@ private:
 // 0 when a single interrupt() is enough, else the interval for repeating it.
 int interruptRepeatMs();
 
+// True when the calling thread is attached to an IoInterrupt that has been set: a thread that
+// waits for something other than a handle looks here to end its wait as its reads would.
+bool currentThreadInterrupted();
+
 }  // namespace relayon::os

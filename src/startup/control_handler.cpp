@@ -3,7 +3,6 @@
 
 #include <atomic>
 
-#include "config/settings.h"
 #include "diag/console.h"
 #include "diag/log_file.h"
 #include "platform/signals.h"
@@ -13,14 +12,14 @@ namespace relayon {
 
 namespace {
 
+// What the handler uses, set before it is installed and never destroyed.
 std::atomic<ServerProcess*> handlerServer{nullptr};
-std::atomic<const Settings*> handlerSettings{nullptr};
+std::atomic<int> handlerDebug{0};
 
 bool onControlEvent(unsigned event) {
     ServerProcess* server = handlerServer.load();
-    const Settings* settings = handlerSettings.load();
     const std::uint32_t processId = server ? server->processId() : 0;
-    const ControlDecision decision = decideControlEvent(event, processId, settings ? settings->Debug : 0);
+    const ControlDecision decision = decideControlEvent(event, processId, handlerDebug.load());
     if (decision.forward) server->sendControlEvent(event);
     if (decision.toConsole) debugConsole().write(decision.message, kNoticeColour);
     if (decision.toLog) logLine(decision.message, kNote);
@@ -53,9 +52,9 @@ ControlDecision decideControlEvent(unsigned event, std::uint32_t serverProcessId
     return decision;
 }
 
-bool installControlHandler(ServerProcess& server, const Settings& settings) {
+bool installControlHandler(ServerProcess& server, int debug) {
     handlerServer = &server;
-    handlerSettings = &settings;
+    handlerDebug = debug;
     return os::installControlHandler(onControlEvent);
 }
 

@@ -7,7 +7,6 @@
 namespace relayon {
 
 class ServerProcess;
-struct Settings;
 
 // What the handler does for one event.
 struct ControlDecision {
@@ -26,8 +25,9 @@ std::string controlEventName(unsigned event);
 ControlDecision decideControlEvent(unsigned event, std::uint32_t serverProcessId, int debug);
 
 // Installs the handler once, for the rest of the process's life; it reads the server's process
-// id and settings.Debug when an event arrives, and releases the server (releaseForExit) before
-// an event it does not handle ends Relayon. Call it before starting any other thread.
-bool installControlHandler(ServerProcess& server, const Settings& settings);
+// id when an event arrives, and releases the server (releaseForExit) before an event it does not
+// handle ends Relayon. The server must never be destroyed: an event may come at any moment,
+// also while the process ends. Call it before starting any other thread.
+bool installControlHandler(ServerProcess& server, int debug);
 
 }  // namespace relayon

@@ -12,6 +12,7 @@
 #include "config/translation_file.h"
 #include "diag/console.h"
 #include "diag/log_file.h"
+#include "diag/queued_writer.h"
 #include "engine/relay.h"
 #include "platform/file.h"
 #include "platform/io.h"
@@ -29,8 +30,11 @@ namespace relayon {
 
 namespace {
 
-// Process-wide objects, constructed in this order before the main routine and destroyed in the
-// reverse order at process end. The server process reads Relayon's own priorities here.
+// Process-wide objects, constructed in this order before the main routine. The settings and the
+// tables are used only by the main thread and the readers, which have ended (or the process has
+// ended at once) when they are destroyed at process end. What the control handler, the reaper
+// of children or a reader left running can reach is never destroyed, and no destructor at
+// process end waits or takes a lock. The server process reads Relayon's own priorities here.
 Settings settings;
 RuleTables ruleTables;
 
@@ -43,8 +47,8 @@ os::RawHandle takeClientOutput() {
 }
 const os::RawHandle clientOutput = takeClientOutput();
 const os::RawHandle clientInput = os::standardInput();
-ServerProcess server;
-InputThread serverReader;
+ServerProcess& server = *new ServerProcess;
+InputThread& serverReader = *new InputThread;
 
 constexpr int kPriorityStepMs = 2000;
 // How long the server-side reader may go on passing on what a stopped server wrote before it
@@ -91,7 +95,7 @@ private:
     Event closed_{Event::kManualReset};
 };
 
-ServerRequests requests;
+ServerRequests& requests = *new ServerRequests;
 
 void reportPriorities(bool priorityClass, bool threadPriority) {
     if (priorityClass) notice(priorityClassReport(server.priorityClass()), settings.Debug);
@@ -207,8 +211,8 @@ void reportFailure(const InputThread& reader, const char* side) {
 }
 
 // Ends both readers; false when one is stuck where no interrupt reaches. Both are interrupted
-// before either is waited for: one may wait for a lock that the other holds while it is blocked
-// in a write to a peer that does not read.
+// before either is waited for: one may wait for room in the client's output while the other
+// holds what would make room.
 bool stopReaders(InputThread& clientReader) {
     requests.close();
     clientReader.interrupt();
@@ -216,18 +220,35 @@ bool stopReaders(InputThread& clientReader) {
     return clientReader.stop() & serverReader.stop() & !readerLeft;
 }
 
-// Stops the readers when the run is left by an exception, before the relay they use goes.
-class ReadersGuard {
+// How long the client's output may take to write what it was given once the readers are done.
+constexpr int kOutputFinishMs = 1000;
+
+// The relay's end, also when the run is left by an exception: the readers are stopped and the
+// client's output writes what it holds, each within its bound; then the log and the display are
+// closed. When a reader or the output could not be ended, the process ends here at once,
+// without destroying what they use.
+class RelayEnd {
 public:
-    explicit ReadersGuard(InputThread& clientReader) : clientReader_(clientReader) {}
-    ~ReadersGuard() {
-        if (armed_ && !stopReaders(clientReader_)) std::_Exit(0);
+    RelayEnd(InputThread& clientReader, QueuedWriter& clientOutput)
+        : clientReader_(clientReader), clientOutput_(clientOutput) {}
+    ~RelayEnd() { finish(); }
+    RelayEnd(const RelayEnd&) = delete;
+    RelayEnd& operator=(const RelayEnd&) = delete;
+
+    void finish() {
+        if (done_) return;
+        done_ = true;
+        const bool readersEnded = stopReaders(clientReader_);
+        const bool outputEnded = clientOutput_.finish(kOutputFinishMs);
+        processLog().close();
+        debugConsole().close();
+        if (!readersEnded || !outputEnded) std::_Exit(0);
     }
-    void release() { armed_ = false; }
 
 private:
     InputThread& clientReader_;
-    bool armed_ = true;
+    QueuedWriter& clientOutput_;
+    bool done_ = false;
 };
 
 int run(int argc, char** argv) {
@@ -242,7 +263,7 @@ int run(int argc, char** argv) {
     const bool fileNamed = !settings.TranslationFile.empty();
     const TranslationReport translation = loadTranslationFile(settings, ruleTables, argc > 0 ? argv[0] : nullptr);
     if (request.request == Request::Check) {
-        return checkTranslation(settings, ruleTables, translation, request.optionSettings, std::cin, std::cout);
+        return checkTranslation(settings, ruleTables, translation, request.optionSettings, clientInput, std::cout);
     }
     if (fileNamed && !translation.namedFileRead) {
         explain("cannot read the translation file \"" + settings.TranslationFile + "\"" +
@@ -255,16 +276,18 @@ int run(int argc, char** argv) {
     }
 
     os::ignoreBrokenPipe();
+    // Before the display's thread, which must not take the signals meant for the handler.
+    if (settings.Ctrl) installControlHandler(server, settings.Debug);
     if (settings.Debug != 0 && !debugConsole().open()) {
         const std::string reason = os::lastErrorText();
         explain("cannot open the debug display: " + reason);
     }
-    if (!settings.Log.empty() && !processLog().open(settings.Log)) {
+    // A name of blanks only is no log, as an empty one.
+    if (!trimBlanks(settings.Log).empty() && !processLog().open(settings.Log)) {
         const std::string reason = os::lastErrorText();
         explain("cannot open the log file \"" + settings.Log + "\": " + reason);
     }
     processStopWatch().start();
-    if (settings.Ctrl) installControlHandler(server, settings);
     settings.requestedPriorityClass = priorityClassFromName(settings.Priority);
     settings.requestedThreadPriority = threadPriorityFromName(settings.ThreadPriority);
     server.applyBoost(settings.Boost);
@@ -278,24 +301,30 @@ int run(int argc, char** argv) {
     }
     reportPriorities(true, true);
 
-    Relay relay(settings, ruleTables, server, requests, clientOutput);
+    // The client's output has one writer, which finishes a line it has begun before anything
+    // else reaches the client, however long the client takes to read it.
+    QueuedWriter clientOutputWriter(
+        [](const std::string& lines, std::uint16_t) { return os::writeAll(clientOutput, lines.data(), lines.size()); },
+        2 * kGatherLimit, QueuedWriter::WhenFull::Wait);
+    LiveTargets targets(clientOutputWriter, server, requests);
+    Relay relay(settings, ruleTables, targets, settings.Debug == 0);
     serverReader.callback = [&relay](const char* line, int context) { return relay.serverPump(line, context); };
     serverReader.afterRead = [&relay] { relay.serverReadDone(); };
-    serverReader.lineCut = Relay::noteLineCut;
-    const bool serverReading = startServerReader();
+    serverReader.lineCut = [&relay](std::uint64_t dropped) { relay.noteLineCut(dropped); };
     InputThread clientReader;
     clientReader.setBorrowedHandle(clientInput);
     clientReader.callback = [&relay](const char* line, int context) { return relay.clientPump(line, context); };
     clientReader.afterRead = [&relay] { relay.clientReadDone(); };
-    clientReader.lineCut = Relay::noteLineCut;
-    ReadersGuard guard(clientReader);
-    const bool clientReading = clientReader.start(0);
+    clientReader.lineCut = [&relay](std::uint64_t dropped) { relay.noteLineCut(dropped); };
+    // From here on, whatever happens, the threads that use the relay end before it goes.
+    RelayEnd end(clientReader, clientOutputWriter);
+    const bool running = clientOutputWriter.start() && startServerReader() && clientReader.start(0);
     server.setCpuPower(settings.CpuPower);
 
-    if (serverReading && clientReading) {
+    if (running) {
         superviseRun(clientReader);
     } else {
-        // Without both readers there is nothing to wait for.
+        // Without both readers and the output there is nothing to wait for.
         logLine("Unknown termination", kNote);
     }
     requests.close();
@@ -305,15 +334,7 @@ int run(int argc, char** argv) {
     logLine(settings.TerminateHard ? "Stopping server (hard)" : "Stopping server communication", kNote);
     stopServer(settings.TerminateHard);
     logLine("Closing log", kNote);
-    guard.release();
-    const bool readersEnded = stopReaders(clientReader);
-    processLog().close();
-    debugConsole().close();
-    if (!readersEnded) {
-        // A reader stuck where no interrupt reaches still uses the relay and the objects above:
-        // end the process without destroying them.
-        std::_Exit(0);
-    }
+    end.finish();
     return 0;
 }
 

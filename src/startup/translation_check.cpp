@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "text/text_utils.h"
-#include "engine/delivery.h"
 #include "engine/fields.h"
-#include "engine/translation.h"
+#include "engine/relay.h"
+#include "process/input_thread.h"
 
 namespace relayon {
 
@@ -62,12 +62,6 @@ std::string marks(const std::string& value, bool answer) {
     return found.empty() ? found : "  [" + found.substr(1) + "]";
 }
 
-class CollectedNotes : public NoteSink {
-public:
-    void note(const std::string& text) override { notes.push_back(text); }
-    std::vector<std::string> notes;
-};
-
 std::string describe(const ControlAction& action) {
     switch (action.kind) {
         case ControlAction::Kind::Stop: return "stop the server";
@@ -78,32 +72,79 @@ std::string describe(const ControlAction& action) {
     return "";
 }
 
-// One direction of the relay: its translator and its writer's reply table.
-struct Direction {
-    const char* sender;
-    const char* receiver;
-    LineTranslator translator;
-    const RuleTable& replies;
+// The relay's targets as the check shows them: each line that would be written, each action
+// that would be carried out (none is) and each note that would be logged, as coming from the
+// side whose pump runs.
+class ShownTargets : public RelayTargets {
+public:
+    ShownTargets(const Settings& settings, std::ostream& out) : settings_(settings), out_(out) {}
+
+    // The pump of the client (true) or of the server runs next.
+    void from(bool client) {
+        client_ = client;
+        shown_ = 0;
+    }
+    // After the pump: says so when it gave nothing.
+    void done() {
+        if (shown_ == 0) say("nothing is written");
+    }
+
+    void toClient(std::string_view lines) override { show(true, lines); }
+    void toServer(std::string_view lines) override { show(false, lines); }
+    void carryOut(const ControlAction& action) override { say("control action: " + describe(action)); }
+    void note(const std::string& text) override { say("log note " + quoted(text), false); }
+
+private:
+    // Without gathering, the relay hands on one line at a time, with its line end.
+    void show(bool toClient, std::string_view lines) {
+        const std::string& end = toClient ? settings_.EndLineClient : settings_.EndLineServer;
+        if (lines.size() >= end.size() && lines.substr(lines.size() - end.size()) == end) {
+            lines.remove_suffix(end.size());
+        }
+        const std::string text(lines);
+        say(toClient == client_ ? "answered back with " + quoted(text)
+                                : std::string("to the ") + (toClient ? "client " : "server ") + quoted(text));
+    }
+    void say(const std::string& text, bool counts = true) {
+        out_ << "  from the " << (client_ ? "client" : "server") << ": " << text << "\n";
+        shown_ += counts ? 1 : 0;
+    }
+
+    const Settings& settings_;
+    std::ostream& out_;
+    bool client_ = true;
+    int shown_ = 0;
 };
 
-void showTranslation(Direction& d, const std::string& line, FileSource& files, std::ostream& out) {
-    CollectedNotes notes;
-    d.translator.translate(line, files, notes);
-    const std::string from = std::string("  from the ") + d.sender + ": ";
-    for (const std::string& note : notes.notes) out << from << "log note " << quoted(note) << "\n";
-    if (d.translator.action().kind != ControlAction::Kind::None) {
-        out << from << "control action: " << describe(d.translator.action()) << "\n";
-        return;
-    }
-    if (d.translator.lines().empty()) out << from << "nothing is written\n";
-    std::string scratch;
-    for (std::string_view piece : d.translator.lines()) {
-        if (const std::string* answer = findReply(piece, d.replies, scratch)) {
-            out << from << "answered back with " << quoted(*answer) << "\n";
-        } else {
-            out << from << "to the " << d.receiver << " " << quoted(std::string(piece)) << "\n";
-        }
-    }
+// Shows what the relay makes of each line of input, from either side: the lines are cut by a
+// reader as the relay's readers cut them, and go through the relay's own pumps, without
+// gathering, into targets that show them.
+void showLines(const Settings& settings, const RuleTables& tables, os::RawHandle input, std::ostream& out) {
+    ShownTargets targets(settings, out);
+    Relay relay(settings, tables, targets, false);
+    InputThread reader;
+    reader.setBorrowedHandle(input);
+    bool first = true;
+    reader.callback = [&](const char* line, int) {
+        if (first) out << "\nLines given on standard input, as each side would send them:\n";
+        first = false;
+        out << quoted(line) << "\n";
+        targets.from(true);
+        relay.clientPump(line, 0);
+        targets.done();
+        targets.from(false);
+        relay.serverPump(line, 0);
+        targets.done();
+        out.flush();
+        return true;
+    };
+    // The reader cuts a line once, for both sides.
+    reader.lineCut = [&](std::uint64_t dropped) {
+        targets.from(true);
+        relay.noteLineCut(dropped);
+    };
+    if (reader.start(0)) reader.ended().wait(kInfinite);
+    reader.stop();
 }
 
 }  // namespace
@@ -135,7 +176,7 @@ std::string quoted(const std::string& text) {
 }
 
 int checkTranslation(const Settings& settings, const RuleTables& tables, const TranslationReport& report,
-                     const std::vector<std::string>& optionSettings, std::istream& input, std::ostream& out) {
+                     const std::vector<std::string>& optionSettings, os::RawHandle input, std::ostream& out) {
     // File names are shown as they are, without escapes, so that Windows paths read as usual.
     auto name = [](const std::string& file) { return "\"" + file + "\""; };
     std::size_t warnings = report.warnings.size();
@@ -185,23 +226,7 @@ int checkTranslation(const Settings& settings, const RuleTables& tables, const T
         }
     }
 
-    Direction fromClient{"client", "server", LineTranslator(tables.client2Server, settings.StringRulesPresent, true),
-                         tables.client2Client};
-    Direction fromServer{"server", "client", LineTranslator(tables.server2Client, settings.StringRulesPresent, false),
-                         tables.server2Server};
-    DiskFileSource files;
-    bool first = true;
-    for (std::string line; std::getline(input, line);) {
-        if (first) out << "\nLines given on standard input, as each side would send them:\n";
-        first = false;
-        // As the readers pass lines on: without carriage returns, up to a zero byte.
-        line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
-        line.erase(std::min(line.find('\0'), line.size()));
-        out << quoted(line) << "\n";
-        showTranslation(fromClient, line, files, out);
-        showTranslation(fromServer, line, files, out);
-        out.flush();
-    }
+    showLines(settings, tables, input, out);
     out.flush();
     if (report.fileRead.empty()) return 2;
     return warnings == 0 ? 0 : 1;

@@ -2,7 +2,7 @@
 by that name in /proc and checks at its end that none was left, running, stopped or a zombie. Under
 Wine a Windows server is a Linux process of that name but not Relayon's child, so the checks of
 Relayon's children, descriptors and threads are native only; counts marked WINE are cut."""
-import collections, os, pathlib, resource, secrets, signal, subprocess, time, unittest, zlib
+import collections, contextlib, os, pathlib, resource, secrets, signal, subprocess, time, unittest, zlib
 
 import harness
 
@@ -136,6 +136,55 @@ class FaultTest(harness.RelayonTestCase):
         self.wait_until(lambda: b": < last\r\n" in self.read("relay.log"), "relayed last line of the server", 120)
         self.end(process)
         self.assert_clean_end(b"Client closed")
+
+    def test_a_stop_while_the_client_reads_slowly_keeps_every_line_whole(self):
+        # The old server's long answer waits for the client; the stop and the start must neither
+        # cut it nor end the relay, and the new server's lines come after it.
+        process, _ = self.start("", read=False)
+        long = b"w" * 200000
+        self.send(process, None, long + b"\n<stop>\n<start>\nafter\n")
+        self.wait_until(lambda: self.entries().count(b"Server closed") >= 2 or process.poll() is not None,
+                        "the stop and the start")
+        output = harness.Output(process.stdout)
+        output.wait(lambda d: d.endswith(b"after\n"), 30, "the line after the start")
+        self.assert_bytes(self.end(process, output), b"ready\n" + long + b"\nready\nafter\n")
+
+    @unittest.skipIf(harness.WINDOWS, "the display is a console there, which Wine shows nowhere")
+    def test_a_display_nobody_reads_holds_nothing(self):
+        display = os.path.join(self.dir, "display")
+        os.mkfifo(display)
+        env = dict(os.environ, RELAYON_CONSOLE=display)
+        # Without a reader there is no display, and a reason.
+        process, output = self.start("", extra=["/d", "3"], env=env)
+        self.send(process, output, b"hello\n", b"hello\n")
+        self.end(process)
+        self.assertIn(b"cannot open the debug display: ", process.stderr.read())
+        # A reader that does not read: the display takes nothing, the relay goes on, and a signal or
+        # the client's end still end Relayon; read again, the display says what it dropped.
+        reader = os.open(display, os.O_RDONLY | os.O_NONBLOCK)
+        self.addCleanup(os.close, reader)
+        lines = b"".join(b"line %06d %s\n" % (n, b"d" * 80) for n in range(30000))
+        for end in ("term", "close", "read"):
+            with self.subTest(end):
+                process, output = self.start("", extra=["/d", "3"], env=env)
+                self.send(process, output, lines, lines[-100:])
+                if end == "term":
+                    process.send_signal(signal.SIGTERM)
+                    self.assertEqual(process.wait(timeout=30), -signal.SIGTERM)
+                    continue
+                if end == "read":
+                    shown = bytearray()
+                    while not shown.endswith(b"91mlast\n\x1b[0m"):
+                        self.send(process, output, b"last\n", b"last\n")
+                        time.sleep(0.1)
+                        with contextlib.suppress(BlockingIOError):
+                            while chunk := os.read(reader, 1 << 20):
+                                shown += chunk
+                    self.assertRegex(bytes(shown), rb"\[\d+ bytes not shown\]\n")
+                self.end(process, output)
+                with contextlib.suppress(BlockingIOError):
+                    while os.read(reader, 1 << 20):
+                        pass
 
     def test_stop_start_cycles_release_everything(self):
         process, output = self.start("[Client2Server]\nhalt := <stop>\n")

@@ -12,11 +12,20 @@ namespace relayon::os {
 
 namespace {
 
+// Opened without waiting, so that a named pipe nobody reads fails at once (ENXIO) instead of
+// holding Relayon before its server starts; writes then wait as usual, on the display's own
+// writer thread.
 int openForWriting(const char* path) {
     int fd;
     do {
-        fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
+        fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     } while (fd < 0 && errno == EINTR);
+    if (fd >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
     return fd;
 }
 
@@ -40,12 +49,9 @@ std::string colourSequence(std::uint16_t attribute) {
 }  // namespace
 
 RawHandle openDisplay() {
+    // A display named by the user is the only one tried, so that its failure is the one told.
     const char* named = std::getenv("RELAYON_CONSOLE");
-    if (named != nullptr && *named != '\0') {
-        int fd = openForWriting(named);
-        if (fd >= 0) return fd;
-    }
-    int fd = openForWriting("/dev/tty");
+    int fd = openForWriting(named != nullptr && *named != '\0' ? named : "/dev/tty");
     return fd >= 0 ? fd : kNoHandle;
 }
 

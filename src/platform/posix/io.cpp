@@ -151,4 +151,6 @@ void IoInterrupt::clear() {
 
 int interruptRepeatMs() { return 0; }
 
+bool currentThreadInterrupted() { return attached != nullptr && attached->interrupted; }
+
 }  // namespace relayon::os

@@ -119,4 +119,6 @@ void IoInterrupt::clear() { native_->interrupted = false; }
 // A call that was only about to start when the cancel came is cancelled by the next one.
 int interruptRepeatMs() { return 10; }
 
+bool currentThreadInterrupted() { return interrupted(attached); }
+
 }  // namespace relayon::os
