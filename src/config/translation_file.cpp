@@ -199,7 +199,9 @@ bool nextLine(std::string_view text, std::size_t& pos, std::string_view& line) {
 // Reads the file's bytes into text, to its end or, in a file that does not end (a device), up
 // to a line too long to be read, since nothing after it is used. False when the file does not
 // open or a read fails (a directory, a device that refuses), with the system's reason in error.
-bool readTranslationFile(const std::string& name, std::string& text, std::string& error) {
+// Reads the file's text, up to the line that is too long for the loader and no further than
+// kMaxTranslationFileBytes; a text cut at that size ends with its last whole line, and cut is set.
+bool readTranslationFile(const std::string& name, std::string& text, bool& cut, std::string& error) {
     os::Handle file(os::openFile(name, os::kGenericRead, os::kFileShareRead | os::kFileShareWrite,
                                  os::kOpenExisting, os::kFileAttributeNormal | os::kFlagSequentialScan));
     if (!file.valid()) {
@@ -207,6 +209,7 @@ bool readTranslationFile(const std::string& name, std::string& text, std::string
         return false;
     }
     text.clear();
+    cut = false;
     std::size_t lineStart = 0;
     char block[4096];
     for (;;) {
@@ -221,6 +224,11 @@ bool readTranslationFile(const std::string& name, std::string& text, std::string
         for (std::size_t end; (end = text.find('\n', scan)) != std::string::npos; scan = end + 1) lineStart = end + 1;
         // One byte more than the limit may still be the carriage return of the line end.
         if (text.size() - lineStart > kMaxTranslationLine + 1) return true;
+        if (text.size() >= kMaxTranslationFileBytes) {
+            text.resize(lineStart);
+            cut = true;
+            return true;
+        }
     }
 }
 
@@ -353,15 +361,21 @@ TranslationReport loadTranslationFile(Settings& settings, RuleTables& tables, co
     }
     TranslationReport report;
     std::string text;
-    if (readTranslationFile(settings.TranslationFile, text, report.namedFileError)) {
+    bool cut = false;
+    if (readTranslationFile(settings.TranslationFile, text, cut, report.namedFileError)) {
         report.fileRead = settings.TranslationFile;
     } else {
         report.namedFileRead = false;
         std::string ignored;
-        if (!readTranslationFile(kFallbackTranslationFile, text, ignored)) return report;
+        if (!readTranslationFile(kFallbackTranslationFile, text, cut, ignored)) return report;
         report.fileRead = kFallbackTranslationFile;
     }
     loadTranslation(text, settings, tables, &report);
+    if (cut) {
+        const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+        report.warnings.push_back({lines + 1, "the file is longer than " + std::to_string(kMaxTranslationFileBytes) +
+                                                  " bytes: the reading ends here, and the rest of the file is ignored"});
+    }
     return report;
 }
 

@@ -15,6 +15,10 @@ namespace relayon {
 // The longest line the file may hold, not counting its line end; a longer one ends the reading.
 constexpr std::size_t kMaxTranslationLine = 511;
 
+// The most of a translation file that is read, so that a file that never ends (a pipe fed
+// without end) cannot fill the memory: the reading ends with the last whole line before it.
+constexpr std::size_t kMaxTranslationFileBytes = 16 * 1024 * 1024;
+
 // The file read when the chosen one cannot be opened.
 extern const char kFallbackTranslationFile[];
 

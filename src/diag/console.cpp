@@ -30,8 +30,9 @@ void Console::close(int timeoutMs) {
     std::lock_guard<std::mutex> hold(lock_);
     open_ = false;
     if (display_ == os::kNoHandle) return;
-    // A writer still in a write the display does not take keeps its handle.
-    if (writer_.finish(timeoutMs)) os::closeDisplay(display_);
+    // A writer still in a write the display does not take keeps its handle, for good.
+    if (!writer_.finish(timeoutMs)) return;
+    os::closeDisplay(display_);
     display_ = os::kNoHandle;
 }
 

@@ -51,7 +51,9 @@ bool isRegularFile(RawHandle file);
 std::string lastErrorText();
 
 // The system's message text for an error code (Windows: "error N" when the system has none).
+// For no error at all it is kNoErrorText, never a text of success.
 std::string errorText(int code);
+inline constexpr char kNoErrorText[] = "the system gave no reason";
 
 // The system's error code for a missing file.
 extern const int kFileNotFoundError;

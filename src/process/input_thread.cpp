@@ -156,7 +156,11 @@ void InputThread::readLoop(std::string& line) {
             if (++failedReads >= kMaxFailedReads) break;
             std::this_thread::sleep_for(kFailedReadPause);
         } else {
-            break;  // the end of the input, or interrupted by stop
+            // The end of the input, or interrupted by stop.
+            if (result.status == os::ReadStatus::End && unfinishedLine && (!line.empty() || dropped_ != 0)) {
+                unfinishedLine(line.size() + dropped_);
+            }
+            break;
         }
     }
 }
@@ -164,15 +168,7 @@ void InputThread::readLoop(std::string& line) {
 // Appends bytes [from, to) to line without their carriage returns, up to kMaxLineBytes; the
 // bytes beyond are counted as dropped.
 void InputThread::append(std::string& line, const char* from, const char* to) {
-    while (from < to) {
-        const char* cr = static_cast<const char*>(std::memchr(from, '\r', static_cast<std::size_t>(to - from)));
-        const char* stop = cr ? cr : to;
-        const std::size_t size = static_cast<std::size_t>(stop - from);
-        const std::size_t room = kMaxLineBytes - line.size();
-        line.append(from, size < room ? size : room);
-        if (size > room) dropped_ += size - room;
-        from = cr ? cr + 1 : to;
-    }
+    dropped_ += appendLineBytes(line, from, to);
 }
 
 // Cuts bytes read from source into lines; false when the thread is to end, because the callback

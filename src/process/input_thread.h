@@ -52,6 +52,9 @@ public:
     std::function<void()> afterRead;
     // Called on the thread after a cut line was handed over, with the bytes dropped from it.
     std::function<void(std::uint64_t dropped)> lineCut;
+    // Called on the thread when the input ends after bytes without a line feed, which are never
+    // handed over, with their number (carriage returns not counted).
+    std::function<void(std::uint64_t bytes)> unfinishedLine;
 
     // Starts the thread with the given thread priority level, unless a thread is registered
     // (then it returns true and changes nothing). False when no thread could be created.

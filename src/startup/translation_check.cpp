@@ -143,6 +143,9 @@ void showLines(const Settings& settings, const RuleTables& tables, os::RawHandle
         targets.from(true);
         relay.noteLineCut(dropped);
     };
+    reader.unfinishedLine = [&](std::uint64_t bytes) {
+        out << "The input ends with " << bytes << " bytes after its last line feed: Relayon drops them.\n";
+    };
     if (reader.start(0)) reader.ended().wait(kInfinite);
     reader.stop();
 }

@@ -11,7 +11,7 @@ namespace relayon {
 namespace {
 
 // Bytes read from the file at a time by readLine.
-constexpr std::size_t kReadBlock = 4096;
+constexpr std::size_t kReadBlock = 64 * 1024;
 
 }  // namespace
 
@@ -40,6 +40,7 @@ void TextFile::close() {
     position_ = 0;
     readBuffer_.clear();
     readNext_ = 0;
+    skipping_ = false;
 }
 
 bool TextFile::readAhead() {
@@ -53,13 +54,29 @@ bool TextFile::readAhead() {
 
 bool TextFile::readLine(std::string& out) {
     out.clear();
+    bool started = false;  // a byte of the line was read
     for (;;) {
-        if (readAheadBytes() == 0 && !readAhead()) return !out.empty();
-        char byte = readBuffer_[readNext_++];
-        ++position_;
-        if (byte == '\r') continue;
-        if (byte == '\n') return true;
-        if (out.size() < kMaxLineBytes) out += byte;
+        if (readAheadBytes() == 0 && !readAhead()) return started;
+        const char* begin = readBuffer_.data() + readNext_;
+        const char* feed = static_cast<const char*>(std::memchr(begin, '\n', readAheadBytes()));
+        const std::size_t size = feed ? static_cast<std::size_t>(feed - begin) : readAheadBytes();
+        const std::size_t used = size + (feed ? 1 : 0);
+        readNext_ += used;
+        position_ += used;
+        if (skipping_) {
+            // The rest of a line that was cut: read over, never kept.
+            skipping_ = feed == nullptr;
+            continue;
+        }
+        started = true;
+        appendLineBytes(out, begin, begin + size);
+        if (feed) return true;
+        if (out.size() >= kMaxLineBytes) {
+            // The caller has the line as far as it is kept; the rest is read over only if it
+            // asks for the next line.
+            skipping_ = true;
+            return true;
+        }
     }
 }
 

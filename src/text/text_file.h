@@ -41,7 +41,9 @@ public:
 
     // The next line without its LF and with every CR dropped. A last line without LF counts;
     // false only when the end of the file (or a read error) comes before any byte. A line is
-    // kept to kMaxLineBytes; the rest of it is skipped.
+    // kept to kMaxLineBytes: it is returned once it holds that many bytes, and the rest of it is
+    // read over only when the next line is asked for, so that a caller that stops there never
+    // reads an over-long line to its end.
     bool readLine(std::string& out);
 
     // Moves to an absolute offset; on failure the position becomes 0.
@@ -67,6 +69,7 @@ private:
     // position_ + readAheadBytes().
     std::string readBuffer_;
     std::size_t readNext_ = 0;
+    bool skipping_ = false;  // the rest of a cut line comes next
 };
 
 // Appends text to out as CR LF lines: the empty text becomes CR LF, every LF (with or without a

@@ -15,6 +15,20 @@ bool appendWithinLimit(std::string& out, std::string_view text) {
     return text.size() > room;
 }
 
+std::size_t appendLineBytes(std::string& out, const char* from, const char* to) {
+    std::size_t dropped = 0;
+    while (from < to) {
+        const char* cr = static_cast<const char*>(std::memchr(from, '\r', static_cast<std::size_t>(to - from)));
+        const char* stop = cr ? cr : to;
+        const std::size_t size = static_cast<std::size_t>(stop - from);
+        const std::size_t room = out.size() < kMaxLineBytes ? kMaxLineBytes - out.size() : 0;
+        out.append(from, size < room ? size : room);
+        if (size > room) dropped += size - room;
+        from = cr ? cr + 1 : to;
+    }
+    return dropped;
+}
+
 void clearBuffer(std::string& buffer) {
     buffer.clear();
     if (buffer.capacity() > 4 * kGatherLimit) buffer.shrink_to_fit();

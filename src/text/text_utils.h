@@ -17,6 +17,10 @@ constexpr std::size_t kMaxLineBytes = 16 * 1024 * 1024;
 // Appends text to out, but never past kMaxLineBytes; true when some of it was left out.
 bool appendWithinLimit(std::string& out, std::string_view text);
 
+// Appends the bytes [from, to) of a line to out without their carriage returns, never past
+// kMaxLineBytes; returns how many bytes beyond the limit were left out.
+std::size_t appendLineBytes(std::string& out, const char* from, const char* to);
+
 // Gathered writes (relayed lines, log entries) are written once they hold this many bytes.
 constexpr std::size_t kGatherLimit = 64 * 1024;
 

@@ -7,6 +7,8 @@ EXE = os.environ.get("RELAYON_EXE", "")
 TEST_SERVER = os.environ.get("RELAYON_TEST_SERVER", "")
 RUNNER = [p for p in os.environ.get("RELAYON_RUNNER", "").split(";") if p]
 WINDOWS = os.environ.get("RELAYON_PLATFORM", "posix") == "win32"
+# Wine and the thread sanitizer run Relayon many times slower: the heaviest loads are cut there.
+SLOW = WINDOWS or os.environ.get("RELAYON_SANITIZE") == "thread"
 EOL = b"\r\n" if WINDOWS else b"\n"  # how the usage text ends its lines
 
 

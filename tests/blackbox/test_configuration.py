@@ -1,6 +1,6 @@
 """The command line, the choice of the translation file, the usage text, the reasons for
 failures on standard error, and the translation-file check."""
-import os
+import contextlib, os, subprocess, threading, time
 
 import harness
 
@@ -103,6 +103,9 @@ class Configuration(harness.RelayonTestCase):
                 self.assertEqual((result.returncode, text_lines(result.stdout)), (0, [stdout]))
                 missing = [(line[:9], [r for r in reasons if r not in line]) for line in text_lines(result.stderr)]
                 self.assertEqual(missing, [("Relayon: ", [])], result.stderr)  # one line, with every reason
+        # A log named by blanks only is no log, without a word.
+        self.write("blanklog.ini", "[Relayon]\nLog := \\x20\\t\n")
+        self.assertEqual(harness.run(["/t", "blanklog.ini", server], cwd=self.dir).stderr, b"")
         # The log tells of the failed start too.
         self.assertTrue(self.read("start.log").endswith(b": - %s\r\n" % START_ERROR.encode()))
 
@@ -144,3 +147,33 @@ class Configuration(harness.RelayonTestCase):
                 self.assertEqual(result.returncode, 1, result.stdout)
                 self.assertTrue([line for line in text_lines(result.stdout) if line.startswith(warning)],
                                 result.stdout)
+
+    def test_check_reads_lines_as_the_relay_does_in_bounded_memory(self):
+        # A last line without a line feed is dropped, a long line cut, as the relay does.
+        for given, shown, hidden in ((b"ping", "The input ends with 4 bytes after its last line feed", "answered"),
+                                     (b"x" * ((16 << 20) + 10) + b"\n",
+                                      'log note "Line longer than 16777216 bytes: 10 bytes dropped"', "x" * (16 << 20) + "x")):
+            result = harness.run(["--check", "thermostat.ini"], cwd=EXAMPLES, input=given)
+            self.assertTrue(shown in result.stdout.decode() and hidden not in result.stdout.decode(), result.stdout[-300:])
+        # Endless lines to check, and an endless translation file: the check stays small, and reads
+        # the file up to its limit (under Wine, which opens no FIFO, a file beyond the limit).
+        checking = subprocess.Popen(harness.RUNNER + [harness.EXE, "--check", "thermostat.ini"], cwd=EXAMPLES,
+                                    stdin=open("/dev/zero", "rb"), stdout=subprocess.DEVNULL)
+        self.addCleanup(checking.wait)
+        self.addCleanup(checking.kill)
+        time.sleep(3)
+        with open("/proc/%d/status" % checking.pid) as status:
+            self.assertLess(next(int(l.split()[1]) for l in status if l.startswith("VmHWM:")), 100 << 10)
+        endless = os.path.join(self.dir, "endless.ini")
+        if harness.WINDOWS:
+            self.write("endless.ini", b";\n" * (9 << 20))
+        else:
+            os.mkfifo(endless)
+
+            def feed_without_end():
+                with contextlib.suppress(BrokenPipeError), open(endless, "wb") as fifo:
+                    while True:
+                        fifo.write(b";\n" * (1 << 20))
+            threading.Thread(target=feed_without_end, daemon=True).start()
+        result = harness.run(["--check", "endless.ini"], cwd=self.dir)
+        self.assertIn("the file is longer than 16777216 bytes: the reading ends here", result.stdout.decode())

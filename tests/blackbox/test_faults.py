@@ -2,7 +2,7 @@
 by that name in /proc and checks at its end that none was left, running, stopped or a zombie. Under
 Wine a Windows server is a Linux process of that name but not Relayon's child, so the checks of
 Relayon's children, descriptors and threads are native only; counts marked WINE are cut."""
-import collections, contextlib, os, pathlib, resource, secrets, signal, subprocess, time, unittest, zlib
+import collections, contextlib, os, pathlib, random, resource, secrets, signal, subprocess, threading, time, unittest, zlib
 
 import harness
 
@@ -41,7 +41,7 @@ class FaultTest(harness.RelayonTestCase):
                 what, len(got), len(expected), at, got[at:at + 80]))
 
     def test_both_directions_flood_at_once(self):
-        count = (64 << 20) // 64
+        count = (16 if harness.SLOW else 64) << 20 >> 6
         payload = b"".join(b"client %07d %s\n" % (n, b"y" * 48) for n in range(1, count + 1))
         flood = b"".join(b"flood %07d %s\n" % (n, b"0" * 49) for n in range(1, count + 1))
         process, output = self.start("", ["flood", str(count)], log=None, ready=False)
@@ -54,7 +54,7 @@ class FaultTest(harness.RelayonTestCase):
 
     def test_server_ending_right_after_its_lines(self):
         expected = b"".join(b"line %d\n" % n for n in range(1, 100001))
-        for run in range(10 if harness.WINDOWS else 100):  # WINE: 10 runs
+        for run in range(10 if harness.SLOW else 100):
             # The input stays open: the server's end alone ends Relayon.
             process, output = self.start("", ["lines", "100000"], log=None, ready=False)
             self.assert_bytes(output.finish(60), expected, "run %d: " % run)
@@ -64,7 +64,7 @@ class FaultTest(harness.RelayonTestCase):
     def test_long_lines_whole_up_to_the_limit_cut_beyond_in_bounded_memory(self):
         # A client line without a line feed for long, which a template multiplies, then lines at
         # and over the limit that come back from the server.
-        limit, size = 16 << 20, (64 if harness.WINDOWS else 512) << 20  # WINE: 64 MiB, it pipes slowly
+        limit, size = 16 << 20, (64 if harness.SLOW else 512) << 20
         body = b"".join(b"%08x" % n for n in range(limit // 8))[:limit - 3]  # no two blocks alike
         over = b"o" * (limit + 5000)
         process, output = self.start("[Client2Server]\nx := " + "<string>" * 60 + "\n[Server2Client]\nEND := end\n")
@@ -83,6 +83,22 @@ class FaultTest(harness.RelayonTestCase):
         notes = self.assert_clean_end(b"Client closed")
         for note in (b"Translated line cut at 16777216 bytes", b"Line longer than 16777216 bytes: 5000 bytes dropped"):
             self.assertIn(note, notes)
+
+    def test_readfile_reads_no_more_of_a_long_line_than_fits(self):
+        # A file's first line of 17 MiB, or of 2 GiB (sparse beyond 17 MiB), gives its first
+        # 16 MiB either way, and Relayon reads little more than that of it.
+        for size in (17 << 20, 2 << 30):
+            with self.subTest(size=size):
+                with open(os.path.join(self.dir, "long.txt"), "wb") as f:
+                    f.write(b"x" * (17 << 20))
+                    f.truncate(size)
+                process, output = self.start("[Client2Server]\nread := <readfile> long.txt\n", log=None)
+                self.send(process, output, b"read\nafter\n", b"after\n")
+                with open("/proc/%d/io" % process.pid) as io:
+                    read = next(int(l.split()[1]) for l in io if l.startswith("rchar:"))
+                self.assertLess(read, 64 << 20)
+                out = self.end(process, output)
+                self.assertEqual(len(out), len(b"ready\n") + (16 << 20) + 1 + len(b"after\n"))
 
     def test_peers_that_end_or_stop_reading_end_it_cleanly(self):
         die = lambda process: self.send(process, None, b"die\n")
@@ -121,6 +137,27 @@ class FaultTest(harness.RelayonTestCase):
             self.wait_until(lambda: not self.servers(), "reaping of the server", 20)
             self.assertIsNone(process.poll())
             self.end(process)
+
+    @unittest.skipIf(harness.WINDOWS, "descriptor limits are a POSIX matter")
+    def test_a_start_short_of_descriptors_fails_with_its_reason_or_works(self):
+        # Whatever the limit, the server either answers on its standard handles or its start
+        # fails with a reason: never a server that runs without them.
+        for limit in range(6, 24):
+            with self.subTest(limit=limit):
+                done = harness.run(self.arguments("", log=None), input=b"hi\n", cwd=self.dir, preexec_fn=lambda:
+                                   resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit)))
+                self.assertIn((done.stdout, b"cannot start the server" in done.stderr),
+                              [(b"ready\nhi\n", False), (b"Error starting server program.\n", True)], done.stderr)
+
+    @unittest.skipIf(harness.WINDOWS, "a Windows server is not Relayon's child under Wine")
+    def test_a_server_is_reaped_when_it_ends_while_its_output_stays_open(self):
+        process, output = self.start("", ["orphan", "20"])
+        self.send(process, output, b"die\n")
+        self.wait_until(lambda: not [p for p in self.servers() if p.ppid == process.pid], "reaping of the server", 5)
+        self.assertIsNone(process.poll())  # the output is still open: the relay goes on
+        for server in self.servers():
+            os.kill(server.pid, signal.SIGKILL)
+        self.assertEqual(process.wait(timeout=30), 0)
 
     def test_client_that_stops_reading(self):
         # Throttled, so that the server is also stopped and continued while it waits in a write.
@@ -200,13 +237,14 @@ class FaultTest(harness.RelayonTestCase):
         # while it runs does nothing, whatever the directive's case.
         self.send(process, output, b"halt\nlost\n<start>\n<START>\necho start\n", b"ready\nready\necho start\n")
         before = resources()
-        for n in range(200):
+        cycles = 50 if harness.SLOW else 200
+        for n in range(cycles):
             self.send(process, output, b"<stop>\n<start>\necho %d\n" % n, b"ready\necho %d\n" % n)
         # The last hand-over may still be settling.
         self.wait_until(lambda: resources() == before, "release of what the cycles held", 5)
         self.assertEqual(self.end(process, output), b"ready\nready\necho start\n" +
-                         b"".join(b"ready\necho %d\n" % n for n in range(200)))
-        self.assertEqual(self.assert_clean_end(b"Client closed").count(b"Server closed"), 402)
+                         b"".join(b"ready\necho %d\n" % n for n in range(cycles)))
+        self.assertEqual(self.assert_clean_end(b"Client closed").count(b"Server closed"), 2 * cycles + 2)
 
     def test_copy_that_fails_leaves_every_file_as_it_was(self):
         self.write("important.txt", "precious\n")
@@ -268,6 +306,30 @@ class FaultTest(harness.RelayonTestCase):
         self.assertTrue(b"Control signal CTRL-C" in notes and b"Control signal CLOSE" not in notes, notes)
         if POSIX:
             self.assertIn(b"Control signal CTRL-C\n", self.read("console.txt"))
+
+    @unittest.skipIf(harness.WINDOWS, "Wine raises only Ctrl-C, and shows no data race")
+    def test_control_signals_at_any_moment_of_start_stop_and_exit(self):
+        # Under the thread sanitizer a signal handled while Relayon starts, restarts its server or
+        # ends must touch nothing another thread destroys or changes.
+        rng = random.Random(17)
+        for run in range(8 if harness.SLOW else 20):
+            display = dict(os.environ, RELAYON_CONSOLE=os.path.join(self.dir, "display"))
+            process = subprocess.Popen(harness.RUNNER + [harness.EXE] + self.arguments("", ["signals"], extra=["/d", "3"]),
+                                       cwd=self.dir, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.PIPE, env=display)
+            delay = rng.uniform(0, 0.3)
+
+            def signal_until_ended():
+                time.sleep(delay)
+                while process.poll() is None:
+                    with contextlib.suppress(ProcessLookupError):
+                        process.send_signal(rng.choice((signal.SIGINT, signal.SIGQUIT)))
+                    time.sleep(rng.uniform(0, 0.005))
+            signaller = threading.Thread(target=signal_until_ended)
+            signaller.start()
+            _, errors = process.communicate(b"<stop>\n<start>\n" * rng.randrange(4) + b"last\n", timeout=60)
+            signaller.join()
+            self.assertEqual((process.returncode, errors), (0, b""), "run %d, signals from %.3f s" % (run, delay))
 
     def test_server_search_passes_over_a_directory_and_blanks(self):
         # The system's own search would try the planted ...\Srv.exe before ...\Srv Dir\srv.exe;

@@ -6,7 +6,8 @@
 // 6 Shutdown; POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM); "hex" answers every line with "hex " +
 // its bytes in hexadecimal; "flood N", after "ready", writes N lines "flood 0000001 000..." of
 // 64 bytes on a second thread and only counts the lines it reads; "partial TEXT", after
-// "ready", writes TEXT without a line feed.
+// "ready", writes TEXT without a line feed; "orphan S" starts a copy of itself that holds its
+// output open for S seconds, with "linger S" and no input.
 // Then it writes "ready" and answers each line it reads: "priority" with its priority class and
 // thread priority; "cputime" (busy) with its main thread's processor ms and the ms since its
 // start; "program" with the full path of its executable; "stderr TEXT" by writing TEXT to
@@ -25,6 +26,7 @@
 
 #include "platform/io.h"
 #include "platform/priority.h"
+#include "platform/process.h"
 #include "platform/program_path.h"
 #include "platform/signals.h"
 #include "probes.h"
@@ -154,6 +156,14 @@ int main(int argc, char** argv) {
         if (arg == "linger") lingerSeconds = std::atoi(value);
         if (arg == "flood") floodLines = std::atol(value);
         if (arg == "partial") partial = value;
+        if (arg == "orphan") {
+            os::SpawnRequest copy;
+            copy.program = os::programPath(programName);
+            copy.argv = {copy.program, "linger", value};
+            copy.output = copy.error = os::standardOutput();
+            os::Process held;
+            os::Process::spawn(copy, held);
+        }
     }
     for (long n = 1; n <= lineCount; ++n) say("line " + std::to_string(n));
     if (lineCount >= 0) return 0;

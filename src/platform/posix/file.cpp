@@ -98,6 +98,7 @@ std::string lastErrorText() {
 }
 
 std::string errorText(int code) {
+    if (code == 0) return kNoErrorText;
     char buffer[256] = {};
     return messageOf(strerror_r(code, buffer, sizeof buffer), buffer);
 }

@@ -1,7 +1,6 @@
 #include "platform/process.h"
 
 #include <dirent.h>
-#include <poll.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -14,6 +13,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <chrono>
 #include <cstdlib>
 #include <system_error>
@@ -30,28 +32,45 @@ namespace relayon::os {
 
 namespace {
 
-// A child dropped while still running is reaped by a thread of its own as soon as it ends, so
-// that no zombie stays behind; the thread does nothing else.
-void reapWhenEnded(pid_t pid) {
-    try {
-        std::thread([pid] {
-            int status = 0;
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-        }).detach();
-    } catch (const std::system_error&) {
-        // No thread: the child stays a zombie until Relayon ends.
-    }
-}
+// What a child's watcher thread and its Process share. The watcher alone reaps the child, as
+// soon as it ends, also after the Process let go of it, so that no zombie stays behind while
+// others still hold the child's output open. It reaps under the lock that every signal to the
+// child takes, so that no signal ever reaches a process id the system has given to another.
+struct ChildState {
+    explicit ChildState(pid_t id) : pid(id) {}
+    const pid_t pid;
+    std::mutex lock;
+    std::condition_variable ended;
+    bool reaped = false;
 
-// A descriptor that becomes readable when the child ends (Linux 5.3 and later), or -1.
-int openProcessDescriptor(pid_t pid) {
-#ifdef SYS_pidfd_open
-    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-#else
-    (void)pid;
-    return -1;
-#endif
+    // Sends the signal to the child while it is not reaped.
+    bool signal(int number) {
+        std::lock_guard<std::mutex> hold(lock);
+        return !reaped && ::kill(pid, number) == 0;
+    }
+
+    // Reaps the child when it has ended (without waiting: WNOHANG) or once it ends.
+    bool reap(int options) {
+        std::lock_guard<std::mutex> hold(lock);
+        if (reaped) return true;
+        int status = 0;
+        pid_t result;
+        do {
+            result = ::waitpid(pid, &status, options);
+        } while (result < 0 && errno == EINTR);
+        reaped = result == pid || (result < 0 && errno == ECHILD);
+        if (reaped) ended.notify_all();
+        return reaped;
+    }
+};
+
+// The watcher: waits for the child's end without reaping it (so that its id stays taken), then
+// reaps it under the lock.
+void watchChild(std::shared_ptr<ChildState> child) {
+    siginfo_t info;
+    while (::waitid(P_PID, static_cast<id_t>(child->pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+    }
+    child->reap(0);
 }
 
 bool isExecutableFile(const std::string& path) {
@@ -75,13 +94,21 @@ bool findOnPath(const std::string& name, std::string& out) {
     return false;
 }
 
-// Gives the child fd the handle, or leaves the fd closed when there is none.
-void childStandardHandle(int fd, RawHandle handle) {
+// Tells the parent why the child cannot become the server, and ends the child.
+[[noreturn]] void failInChild(int errorPipe, int error) {
+    ssize_t ignored = ::write(errorPipe, &error, sizeof error);
+    (void)ignored;
+    ::_exit(127);
+}
+
+// Gives the child fd the handle, or leaves the fd closed when there is none; false when the
+// system refuses.
+bool childStandardHandle(int fd, RawHandle handle) {
     if (handle == kNoHandle) {
         ::close(fd);
-        return;
+        return true;
     }
-    ::dup2(static_cast<int>(handle), fd);  // the copy is not close-on-exec
+    return ::dup2(static_cast<int>(handle), fd) == fd;  // the copy is not close-on-exec
 }
 
 // Closes every descriptor from first up to last (inclusive), also those Relayon inherited
@@ -99,12 +126,17 @@ void closeRange(int first, int last) {
 // Runs in the child between fork and exec: only async-signal-safe calls.
 [[noreturn]] void runChild(const SpawnRequest& request, const char* program, char* const* argv, int nice,
                            int errorPipe) {
-    // Move the three handles above 2 first, so that placing one cannot overwrite another.
+    // Move the three handles above 2 first, so that placing one cannot overwrite another. A
+    // server without its standard handles is no server: any refusal fails the start.
     RawHandle handles[3] = {request.input, request.output, request.error};
     for (RawHandle& handle : handles) {
-        if (handle != kNoHandle) handle = ::fcntl(static_cast<int>(handle), F_DUPFD_CLOEXEC, 3);
+        if (handle == kNoHandle) continue;
+        handle = ::fcntl(static_cast<int>(handle), F_DUPFD_CLOEXEC, 3);
+        if (handle < 0) failInChild(errorPipe, errno);
     }
-    for (int fd = 0; fd < 3; ++fd) childStandardHandle(fd, handles[fd]);
+    for (int fd = 0; fd < 3; ++fd) {
+        if (!childStandardHandle(fd, handles[fd])) failInChild(errorPipe, errno);
+    }
     // The server gets nothing else; the error pipe stays until the exec closes it.
     closeRange(3, errorPipe - 1);
     closeRange(errorPipe + 1, 0x7fffffff);
@@ -117,10 +149,7 @@ void closeRange(int first, int last) {
     ::prctl(PR_SET_PDEATHSIG, SIGCONT);
 #endif
     if (!request.workingDirectory.empty() && ::chdir(request.workingDirectory.c_str()) != 0) {
-        int error = errno;
-        ssize_t ignored = ::write(errorPipe, &error, sizeof error);
-        (void)ignored;
-        ::_exit(127);
+        failInChild(errorPipe, errno);
     }
     if (nice != kNoNice) ::setpriority(PRIO_PROCESS, 0, nice);
 
@@ -132,40 +161,20 @@ void closeRange(int first, int last) {
     for (int signal : {SIGPIPE, SIGINT, SIGQUIT, SIGHUP, SIGTERM}) ::sigaction(signal, &defaultAction, nullptr);
 
     ::execve(program, argv, environ);
-    int error = errno;
-    ssize_t ignored = ::write(errorPipe, &error, sizeof error);
-    (void)ignored;
-    ::_exit(127);
+    failInChild(errorPipe, errno);
 }
 
 }  // namespace
 
 struct Process::Native {
-    pid_t pid = 0;
-    Handle exited;  // the process descriptor, readable once the child has ended
-    bool reaped = false;
-    int classNice = 0;    // nice value of the priority class, for all threads
-    int levelOffset = 0;  // added for the main thread
+    std::shared_ptr<ChildState> child;
+    bool watched = false;  // a watcher thread reaps the child
+    int classNice = 0;     // nice value of the priority class, for all threads
+    int levelOffset = 0;   // added for the main thread
 
-    ~Native() {
-        int status = 0;
-        if (!reaped && ::waitpid(pid, &status, WNOHANG) == 0) reapWhenEnded(pid);
-    }
-
-    bool reap(int options) {
-        int status = 0;
-        pid_t result;
-        do {
-            result = ::waitpid(pid, &status, options);
-        } while (result < 0 && errno == EINTR);
-        if (result == pid || (result < 0 && errno == ECHILD)) reaped = true;
-        return reaped;
-    }
-
-    bool signal(int number) const { return !reaped && ::kill(pid, number) == 0; }
-
+    pid_t pid() const { return child->pid; }
     bool setMainThreadNice() const {
-        return ::setpriority(PRIO_PROCESS, static_cast<id_t>(pid), clampNice(classNice + levelOffset)) == 0;
+        return ::setpriority(PRIO_PROCESS, static_cast<id_t>(pid()), clampNice(classNice + levelOffset)) == 0;
     }
 };
 
@@ -214,8 +223,13 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
     }
 
     process.native_.reset(new Native);
-    process.native_->pid = pid;
-    process.native_->exited.reset(openProcessDescriptor(pid));
+    process.native_->child = std::make_shared<ChildState>(pid);
+    try {
+        std::thread(watchChild, process.native_->child).detach();
+        process.native_->watched = true;
+    } catch (const std::system_error&) {
+        // No watcher: wait() reaps the child, and one dropped while it runs stays a zombie.
+    }
     // The child set its class's nice value before the exec that closed the error pipe; a raise
     // it was refused shows in the value read back.
     process.native_->classNice = nice != kNoNice ? nice : inheritedNice;
@@ -225,48 +239,53 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
 
 bool Process::valid() const { return native_ != nullptr; }
 
-std::uint32_t Process::id() const { return native_ ? static_cast<std::uint32_t>(native_->pid) : 0; }
+std::uint32_t Process::id() const { return native_ ? static_cast<std::uint32_t>(native_->pid()) : 0; }
 
 WaitResult Process::wait(int timeoutMs) {
     if (!native_) return WaitResult::Failed;
+    ChildState& child = *native_->child;
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!native_->reap(WNOHANG)) {
-        int left = -1;
-        if (timeoutMs >= 0) {
-            auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (rest < 0) return WaitResult::Timeout;
-            left = static_cast<int>(rest) + 1;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    if (native_->watched) {
+        std::unique_lock<std::mutex> hold(child.lock);
+        const auto reaped = [&child] { return child.reaped; };
+        if (timeoutMs < 0) {
+            child.ended.wait(hold, reaped);
+        } else if (!child.ended.wait_until(hold, deadline, reaped)) {
+            return WaitResult::Timeout;
         }
-        if (native_->exited) {
-            // The process descriptor reports the end at once; poll's own interruptions retry.
-            pollfd ended{static_cast<int>(native_->exited.get()), POLLIN, 0};
-            if (::poll(&ended, 1, left) < 0 && errno != EINTR) return WaitResult::Failed;
-        } else {
-            // Without process descriptors, look again every few milliseconds.
-            std::this_thread::sleep_for(std::chrono::milliseconds(left < 0 || left > 10 ? 10 : left));
-        }
+        return WaitResult::Exited;
+    }
+    // Without a watcher, look every few milliseconds.
+    while (!child.reap(WNOHANG)) {
+        if (timeoutMs >= 0 && Clock::now() >= deadline) return WaitResult::Timeout;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return WaitResult::Exited;
 }
 
 bool Process::sendControlEvent(unsigned event) {
+    if (!native_) return false;
     // A reaped child's group id may already belong to other processes.
-    return native_ && !native_->reaped && os::sendControlEvent(static_cast<std::uint32_t>(native_->pid), event);
+    ChildState& child = *native_->child;
+    std::lock_guard<std::mutex> hold(child.lock);
+    return !child.reaped && os::sendControlEvent(static_cast<std::uint32_t>(child.pid), event);
 }
 
-bool Process::terminate() { return native_ && native_->signal(SIGKILL); }
+bool Process::terminate() { return native_ && native_->child->signal(SIGKILL); }
 
-bool Process::suspend() { return native_ && native_->signal(SIGSTOP); }
+bool Process::suspend() { return native_ && native_->child->signal(SIGSTOP); }
 
-bool Process::resume() { return native_ && native_->signal(SIGCONT); }
+bool Process::resume() { return native_ && native_->child->signal(SIGCONT); }
 
 bool Process::setPriorityClass(unsigned priorityClass) {
     int nice = niceOfClass(priorityClass);
-    if (!native_ || native_->reaped || nice == kNoNice) return false;
+    if (!native_ || nice == kNoNice) return false;
+    std::lock_guard<std::mutex> hold(native_->child->lock);  // the id stays the child's meanwhile
+    if (native_->child->reaped) return false;
     const int before = native_->classNice;
     native_->classNice = nice;
-    std::string tasks = "/proc/" + std::to_string(native_->pid) + "/task";
+    std::string tasks = "/proc/" + std::to_string(native_->pid()) + "/task";
     DIR* dir = ::opendir(tasks.c_str());
     bool mainDone = dir == nullptr && native_->setMainThreadNice();  // no thread list: the process only
     bool ok = mainDone;
@@ -275,7 +294,7 @@ bool Process::setPriorityClass(unsigned priorityClass) {
         if (entry == nullptr) break;
         int tid = std::atoi(entry->d_name);
         if (tid <= 0) continue;
-        if (tid == native_->pid) {
+        if (tid == native_->pid()) {
             mainDone = native_->setMainThreadNice();
             ok = mainDone && ok;
         } else {
@@ -289,7 +308,9 @@ bool Process::setPriorityClass(unsigned priorityClass) {
 
 bool Process::setMainThreadPriority(int level) {
     int offset = niceOffsetOfLevel(level);
-    if (!native_ || native_->reaped || offset == kNoNice) return false;
+    if (!native_ || offset == kNoNice) return false;
+    std::lock_guard<std::mutex> hold(native_->child->lock);
+    if (native_->child->reaped) return false;
     const int before = native_->levelOffset;
     native_->levelOffset = offset;
     if (native_->setMainThreadNice()) return true;

@@ -37,6 +37,7 @@ std::string lastErrorText() {
 }
 
 std::string errorText(int code) {
+    if (code == 0) return kNoErrorText;
     char buffer[256];
     buffer[0] = '\0';
     // Without arguments, a message with inserts such as %1 must not be expanded.
