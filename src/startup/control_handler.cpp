@@ -5,6 +5,7 @@
 
 #include "diag/console.h"
 #include "diag/log_file.h"
+#include "platform/file_copy.h"
 #include "platform/signals.h"
 #include "process/server_process.h"
 
@@ -23,7 +24,9 @@ bool onControlEvent(unsigned event) {
     if (decision.forward) server->sendControlEvent(event);
     if (decision.toConsole) debugConsole().write(decision.message, kNoticeColour);
     if (decision.toLog) logLine(decision.message, kNote);
-    // Relayon ends next, without its shutdown: the server must not be left suspended.
+    // Relayon ends next, without its shutdown: a copy must not be left half done (settled first,
+    // while the server still runs and Relayon cannot end on its own), nor the server suspended.
+    if (!decision.handled) os::endCopies();
     if (!decision.handled && server) server->releaseForExit();
     return decision.handled;
 }

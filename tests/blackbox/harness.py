@@ -98,9 +98,10 @@ class RelayonTestCase(unittest.TestCase):
     def start(self, ini, server_args=(), log="relay.log", extra=(), read=True, ready=True, **popen):
         """Starts Relayon, killed and its pipes closed when the test ends; returns it and an
         Output of its standard output (None when not read), after the server's "ready" if asked."""
-        popen.setdefault("stdin", subprocess.PIPE)
+        for stream in ("stdin", "stdout", "stderr"):
+            popen.setdefault(stream, subprocess.PIPE)
         process = subprocess.Popen(RUNNER + [EXE] + self.arguments(ini, server_args, log, extra), cwd=self.dir,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, **popen)
+                                   **popen)
         self.addCleanup(process.__exit__, None, None, None)  # closes its pipes and waits for it
         self.addCleanup(lambda: process.poll() is None and process.kill())
         output = Output(process.stdout) if read else None

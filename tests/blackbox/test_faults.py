@@ -1,13 +1,42 @@
 """Relayon under load and faults. Each test runs the test server under a name of its own, finds it
 by that name in /proc and checks at its end that none was left, running, stopped or a zombie. Under
 Wine a Windows server is a Linux process of that name but not Relayon's child, so the checks of
-Relayon's children, descriptors and threads are native only; counts marked WINE are cut."""
-import collections, contextlib, os, pathlib, random, resource, secrets, signal, subprocess, threading, time, unittest, zlib
+Relayon's children, descriptors and threads are native only; under Wine and the thread sanitizer
+the heaviest loads are cut."""
+import collections, contextlib, errno, os, pathlib, pwd, random, resource, secrets, signal, stat, subprocess, threading, \
+    time, unittest, zlib
+from unittest.mock import ANY
 
 import harness
 
 POSIX = not harness.WINDOWS
 Process = collections.namedtuple("Process", "pid ppid state")
+
+
+def unprivileged_user():
+    """Popen arguments that run Relayon as the unprivileged user nobody where the test runs as
+    root; {} where it runs unprivileged already or under Wine (whose prefix belongs to the user
+    that made it); None where nobody cannot run Relayon."""
+    if harness.WINDOWS or os.geteuid() != 0:
+        return {}
+    try:
+        entry = pwd.getpwnam("nobody")
+        user = dict(user=entry.pw_uid, group=entry.pw_gid, extra_groups=[])
+        ran = subprocess.run([harness.EXE, "--version"], capture_output=True, timeout=30, **user)
+    except (KeyError, OSError, subprocess.SubprocessError):
+        return None
+    return user if ran.returncode == 0 else None
+
+
+def set_xattr(name):
+    """Gives a file an extended attribute; False where the file system has none."""
+    try:
+        os.setxattr(name, "user.relayon", b"kept")
+        return True
+    except OSError as error:
+        if error.errno in (errno.ENOTSUP, errno.EOPNOTSUPP):
+            return False
+        raise
 
 
 class FaultTest(harness.RelayonTestCase):
@@ -246,33 +275,178 @@ class FaultTest(harness.RelayonTestCase):
                          b"".join(b"ready\necho %d\n" % n for n in range(cycles)))
         self.assertEqual(self.assert_clean_end(b"Client closed").count(b"Server closed"), 2 * cycles + 2)
 
-    def test_copy_that_fails_leaves_every_file_as_it_was(self):
-        self.write("important.txt", "precious\n")
-        self.write("source.txt", "copied text\n")
-        os.mkdir(os.path.join(self.dir, "adir"))
-        # "<copy> TARGET SOURCE": sources that are no regular file (a device would never end),
-        # targets that are no regular file or that Relayon writes (the live log).
-        copies = ["important.txt adir", "important.txt missing.txt", "important.txt " + harness.host_path("/dev/zero"),
-                  "adir source.txt", "relay.log source.txt"]
-        if POSIX:  # Wine cannot open a FIFO; a device is a target only POSIX could replace
-            os.mkfifo(os.path.join(self.dir, "fifo"))
-            copies += ["important.txt fifo", "/dev/zero source.txt"]
-        files = os.listdir(self.dir) + ["relay.ini", "relay.log", "copy.txt"]
-        self.write("copy.txt", "overwritten\n")
-        # A file size limit makes a copy that would fill the disk fail soon.
-        process, output = self.start("", preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20,) * 2))
-        copies += ["copy.txt source.txt", "logcopy.txt relay.log"]
-        self.send(process, output, "".join("<copy> %s\n" % c for c in copies).encode() + b"done\n", b"done\n")
-        self.end(process)
-        self.assertEqual(self.read("important.txt"), b"precious\n")
-        self.assertEqual(self.read("copy.txt"), b"copied text\n")
-        log = self.read("relay.log")
-        self.assertTrue(log.startswith(b"0.") and b"copied text" not in log and b"\0" not in log, log[:200])
-        if POSIX or os.path.exists(os.path.join(self.dir, "logcopy.txt")):  # the live log as a source
-            self.assertTrue(log.startswith(self.read("logcopy.txt")))  # (Windows: as CopyFileA shares)
-            files.append("logcopy.txt")
-        self.assertEqual(sorted(os.listdir(self.dir)), sorted(files))  # no temporary file left
-        self.assertFalse(os.path.isfile("/dev/zero"))
+    def test_copy_does_what_cp_and_copyfile_do(self):
+        """Each "<copy> TARGET SOURCE" of the table copies what cp (POSIX) and CopyFileA (Windows)
+        copy and refuses what they refuse, leaving the target as it was and no file of the copy's
+        own; all in one Relayon, run as nobody where the test runs as root (Wine's prefix is
+        root's: under Wine as root). Then Relayon is ended by each signal in the middle of a copy."""
+        user, path = unprivileged_user(), lambda name: os.path.join(self.dir, name)
+        data = {"important.txt": b"precious\n", "source.txt": b"copied text\n", "copy.txt": b"overwritten\n",
+                "keep.txt": b"keep this", "readonly.txt": b"read only\n", ".hidden.txt": b"hidden\n",
+                "linked.txt": b"linked\n", "real.txt": b"real\n", "secret.txt": b"secret\n", "guarded.txt": b"guarded\n",
+                "script.sh": b"#!/bin/sh\n", "rodir/inplace.txt": b"in place\n", "relay.log": b"",
+                "display.txt": b"", "out.txt": b"", "err.txt": b"", "big.bin": bytes(range(256)) * 8192}
+        os.mkdir(path("adir"))
+        os.mkdir(path("rodir"))
+        for name, content in data.items():
+            self.write(name, content)
+        for name, link in [("linked.txt", "linked2.txt"), ("relay.log", "loghard"), ("display.txt", "displayhard"),
+                           ("out.txt", "outhard"), ("err.txt", "errhard"), ("source.txt", "sourcehard")]:
+            os.link(path(name), path(link))
+        for name, link in [("real.txt", "flink"), ("made.txt", "dangling"), ("relay.log", "loglink"),
+                           ("display.txt", "displaylink"), ("out.txt", "outlink")]:
+            os.symlink(name, path(link))
+        if POSIX:
+            os.mkfifo(path("fifo"))
+        xattr = POSIX and set_xattr(path("linked.txt"))
+        for name, mode in [("readonly.txt", 0o444), ("linked.txt", 0o640), ("secret.txt", 0), ("script.sh", 0o755),
+                           ("rodir", 0o555)]:
+            os.chmod(path(name), mode)
+        self.addCleanup(os.chmod, path("rodir"), 0o755)  # for the directory's removal
+        if user:  # the user's own files, but for one it may not read and a directory it may not write
+            for name in [self.dir, path("rodir/inplace.txt")] + [path(n) for n in os.listdir(self.dir)
+                                                                  if n not in ("secret.txt", "rodir")]:
+                os.lchown(name, user["user"], user["group"])
+        inode = {name: os.stat(path(name)).st_ino for name in data}
+        umask = os.umask(0o22)
+        os.umask(umask)
+
+        def kept(*names):  # refused: the file, by each name, as it was
+            for name in names:
+                self.assertEqual((self.read(name), os.stat(path(name)).st_ino), (data[names[0]], inode[names[0]]))
+
+        def copied(name, link=None):  # the source's content; POSIX: an existing file written in place
+            self.assertEqual(self.read(name), data["source.txt"])
+            self.assertTrue(harness.WINDOWS or os.stat(path(name)).st_ino == inode.get(name, ANY))
+            self.assertTrue(link is None or os.path.islink(path(link)))
+
+        def still_written(name, last=b"done"):  # refused, and Relayon's later writes still reach it
+            self.assertEqual(os.stat(path(name)).st_ino, inode[name])
+            self.assertNotIn(data["source.txt"], self.read(name))
+            self.assertIn(last, self.read(name))
+
+        def identity_kept():  # cp keeps the inode: its hard links, mode and attributes
+            copied("linked.txt")
+            self.assertEqual(self.read("linked2.txt"), data["source.txt"])
+            self.assertEqual(stat.S_IMODE(os.stat(path("linked.txt")).st_mode), 0o640)
+            self.assertTrue(not xattr or os.getxattr(path("linked.txt"), "user.relayon") == b"kept")
+
+        def new_file():  # cp: the source's permissions as the umask allows, the user's own
+            made = os.stat(path("script2.sh"))
+            self.assertEqual((self.read("script2.sh"), stat.S_IMODE(made.st_mode), made.st_uid),
+                             (data["script.sh"], 0o755 & ~umask, (user or {}).get("user", os.geteuid())))
+
+        def live_log_copied():
+            if POSIX or os.path.exists(path("logcopy.txt")):  # Windows: as CopyFileA shares it
+                self.assertTrue(self.read("relay.log").startswith(self.read("logcopy.txt")))
+
+        no_fifo = "Wine cannot open a FIFO; a device is a target only POSIX could replace"
+        as_root = "Wine runs as root here, which may read and write any file and folder"
+        console = "the Windows display is a console"
+        cases = [  # (targets, source, check, why Wine cannot show it, needs an unprivileged user)
+            # Sources that are no regular file (a device would never end), targets that are none.
+            ("important.txt", "adir", lambda: kept("important.txt"), None, False),
+            ("important.txt", "missing.txt", lambda: kept("important.txt"), None, False),
+            ("important.txt", harness.host_path("/dev/zero"), lambda: kept("important.txt"), None, False),
+            ("important.txt", "fifo", lambda: kept("important.txt"), no_fifo, False),
+            ("adir", "source.txt", lambda: self.assertEqual(os.listdir(path("adir")), []), None, False),
+            ("/dev/zero", "source.txt", lambda: self.assertTrue(stat.S_ISCHR(os.stat("/dev/zero").st_mode)),
+             no_fifo, False),
+            ("copy.txt", "source.txt", lambda: self.assertEqual(self.read("copy.txt"), data["source.txt"]), None, False),
+            ("logcopy.txt", "relay.log", live_log_copied, None, False),
+            # A copy failing part-way (a file size limit stands for a full disk) leaves the target.
+            ("keep.txt", "big.bin", lambda: kept("keep.txt"), None, False),
+            # Refused by cp and CopyFileA: a file the user may not write (Windows: read-only) or
+            # read, the source itself by any name; a hidden file (Wine hides dot files) by CopyFileA.
+            ("readonly.txt", "source.txt", lambda: kept("readonly.txt"), None, True),
+            ("guarded.txt", "secret.txt", lambda: kept("guarded.txt"), as_root, True),
+            ("source.txt sourcehard", "source.txt", lambda: kept("source.txt", "sourcehard"), None, False),
+            (".hidden.txt", "source.txt", lambda: (copied if POSIX else kept)(".hidden.txt"), None, False),
+            # POSIX writes in place: the identity kept, a file writable where its directory is not;
+            # through a link to a file; a dangling link gets the file it points to.
+            ("linked.txt", "source.txt", identity_kept,
+             "the Windows build moves a new file over the target (README): its other links keep the old one", False),
+            ("rodir/inplace.txt", "source.txt", lambda: copied("rodir/inplace.txt"), as_root, True),
+            ("flink", "source.txt", lambda: copied("real.txt", "flink"), None, False),
+            ("dangling", "source.txt", lambda: copied("made.txt", "dangling"),
+             "the Windows build refuses a dangling link (README), which Wine hides", False),
+            ("script2.sh", "script.sh", new_file, "Windows files have no permission bits", False),
+            # Files Relayon writes, by any name: the log, the display, standard output and error.
+            ("relay.log loglink loghard " + harness.host_path(path("relay.log")), "source.txt",
+             lambda: still_written("relay.log", b"Closing log"), None, False),
+            ("display.txt displaylink displayhard", "source.txt", lambda: still_written("display.txt"), console, False),
+            ("out.txt outlink outhard", "source.txt", lambda: still_written("out.txt"), None, False),
+            ("err.txt errhard", "source.txt", lambda: kept("err.txt", "errhard"), None, False),
+        ]
+        skips = {}
+        for targets, source, _, wine, unprivileged in cases:
+            if harness.WINDOWS and wine:
+                skips[targets, source] = wine
+            elif POSIX and unprivileged and user is None:
+                skips[targets, source] = "the test runs as root, and the user nobody cannot run Relayon here"
+        files = set(os.listdir(self.dir)) | {"relay.ini", "made.txt", "script2.sh", "logcopy.txt"}
+        lines = "".join("<copy> %s %s\n" % (target, source) for targets, source, *_ in cases
+                        if (targets, source) not in skips for target in targets.split())
+
+        # A file size limit of 1 MiB makes a copy fail part-way as a full disk would (its signal
+        # ignored, a write beyond it fails), and one that would fill the disk fail soon.
+        def limit():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20,) * 2)
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        with open(path("out.txt"), "ab") as out, open(path("err.txt"), "ab") as err:
+            process, _ = self.start("", extra=["/d", "3"] if POSIX else [], read=False, stdout=out, stderr=err,
+                                    env=dict(os.environ, RELAYON_CONSOLE="display.txt"), preexec_fn=limit,
+                                    **(user or {}))
+            self.send(process, None, lines.encode() + b"done\n")
+            self.end(process)
+        for targets, source, check, *_ in cases:
+            with self.subTest(targets + " <- " + source):
+                if (targets, source) in skips:
+                    self.skipTest(skips[targets, source])
+                check()
+        self.assertEqual(set(os.listdir(self.dir)) - files, set())  # no file of the copy's own
+        self.assertEqual(os.listdir(path("rodir")), ["inplace.txt"])
+        self.copy_ended_by_signals()
+
+    def copy_ended_by_signals(self):
+        """However Relayon ends in the middle of a long copy, no file of the copy's own remains: a
+        copy still reading its source leaves the target as it was, and SIGTERM or SIGHUP let one
+        that writes an existing target in place finish it."""
+        if harness.WINDOWS:
+            with self.subTest("signals"):
+                self.skipTest("Wine calls no control handler for SIGTERM or SIGHUP; a Windows Relayon "
+                              "killed during CopyFileA leaves its temporary file (README)")
+            return
+        size, path = 512 << 20, lambda name: os.path.join(self.dir, name)
+        self.write("long.bin", b"")
+        os.truncate(path("long.bin"), size)  # sparse: read in a moment
+        for sig, target, phase, sizes in [(signal.SIGTERM, "old.bin", "reading", (3, size)),
+                                          (signal.SIGHUP, "old.bin", "writing", (size,)),
+                                          (signal.SIGKILL, "new.bin", "reading", (None,))]:
+            with self.subTest(sig.name):
+                self.write("old.bin", b"old")
+                files = set(os.listdir(self.dir))
+                process, output = self.start("")
+                self.send(process, output, b"<copy> %s long.bin\n" % target.encode())
+                self.wait_until(lambda: self.copy_phase(process.pid, path(target), size) == phase, phase, 20)
+                process.send_signal(sig)
+                self.assertEqual(process.wait(timeout=30), -sig)
+                self.assertEqual(set(os.listdir(self.dir)) - files, set())
+                self.assertIn(os.path.getsize(path(target)) if os.path.exists(path(target)) else None, sizes)
+
+    def copy_phase(self, pid, target, size):
+        """"reading" while process pid writes a file of the test's directory that is not the log
+        or the target (a copy's temporary file, named or not) and is shorter than size,
+        "writing" once it has that size, else None."""
+        for fd in os.listdir("/proc/%d/fd" % pid):
+            with contextlib.suppress(OSError, IndexError, ValueError):
+                link = "/proc/%d/fd/%s" % (pid, fd)
+                name = os.readlink(link).removesuffix(" (deleted)")
+                flags = pathlib.Path("/proc/%d/fdinfo/%s" % (pid, fd)).read_text().split("flags:")[1].split()[0]
+                if int(flags, 8) & 3 and name.startswith(self.dir + "/") and \
+                        name not in (os.path.join(self.dir, "relay.log"), target):
+                    return "reading" if os.stat(link).st_size < size else "writing"
+        return None
 
     @unittest.skipIf(harness.WINDOWS, "Wine calls no control handler for SIGTERM or SIGHUP and cannot "
                      "raise the close, logoff or shutdown events; nothing continues a suspended "
