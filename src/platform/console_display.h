@@ -18,6 +18,7 @@ RawHandle openDisplay();
 
 // Writes all bytes in a console character attribute (foreground in the low nibble, background
 // in the high nibble); POSIX writes them as ANSI colour sequences, reset after the text.
+// Attribute 0 writes them in the display's own colours (POSIX: without any sequence).
 // An empty text writes nothing and succeeds. The caller serialises writes to one display; a
 // write may wait as long as the display does not take text.
 bool writeDisplay(RawHandle display, const char* text, std::size_t size, std::uint16_t attribute);

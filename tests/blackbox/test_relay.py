@@ -38,6 +38,14 @@ class RelayTest(harness.RelayonTestCase):
             self.end(process)
             self.assertEqual(sorted(re.findall(rb"\x1b\[(9[14]m[^\n]*)\n", pathlib.Path(display).read_bytes())),
                              [s.replace(b" ", b"m", 1) for s in shown], debug)
+        # NO_COLOR: no colour, a mark that begins each line instead.
+        process, output = self.start("[Client2Server]\nq := Q\n", extra=["/d", "3"], log=None,
+                                     env=dict(os.environ, RELAYON_CONSOLE=display, NO_COLOR="1"))
+        self.send(process, output, b"q\n", b"Q\n")
+        self.end(process)
+        shown = pathlib.Path(display).read_bytes().rpartition(b"\x1b[0m")[2].splitlines()  # after the colours
+        self.assertEqual(sorted(line for line in shown if line[:2] != b"- "), [b"< Q", b"< ready", b"> Q"], shown)
+        self.assertIn(b"- Starting server: ", shown[0])
 
     def test_rules_and_directives_both_ways(self):
         self.write("lines.txt", b"one\r\n\n;c\n two \n")

@@ -57,6 +57,7 @@ RawHandle openDisplay() {
 
 bool writeDisplay(RawHandle display, const char* text, std::size_t size, std::uint16_t attribute) {
     if (size == 0) return true;
+    if (attribute == 0) return writeAll(display, text, size);
     // One buffer, so the colour, the text and the reset reach the display in one write.
     std::string shown = colourSequence(attribute);
     shown.append(text, size);

@@ -58,7 +58,7 @@ RawHandle openDisplay() {
 
 bool writeDisplay(RawHandle display, const char* text, std::size_t size, std::uint16_t attribute) {
     HANDLE buffer = toNative(display);
-    SetConsoleTextAttribute(buffer, attribute);
+    SetConsoleTextAttribute(buffer, attribute != 0 ? attribute : kDefaultAttribute);
     while (size > 0) {
         DWORD count = 0;
         DWORD piece = static_cast<DWORD>(transferSize(HandleKind::Console, size));
