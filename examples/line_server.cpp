@@ -5,6 +5,7 @@
 //   SET MODE <m>    -> OK MODE <m>        (heat or off)
 //   STATUS          -> UPTIME <lines>; TEMP <degrees>; MODE <mode>
 //   QUIT            -> BYE, then the server ends
+//   SET ... with no value -> MISSING VALUE
 // Anything else gets "ERR <line>". It ends at the end of its input.
 #include <cstdlib>
 #include <iostream>
@@ -24,7 +25,9 @@ int main() {
         words >> verb >> what >> value;
         if (verb == "GET" && what == "TEMP" && value.empty()) {
             std::cout << "TEMP " << target << "\n";
-        } else if (verb == "SET" && what == "TEMP" && !value.empty()) {
+        } else if (verb == "SET" && !what.empty() && value.empty()) {
+            std::cout << "MISSING VALUE\n";
+        } else if (verb == "SET" && what == "TEMP") {
             char* end = nullptr;
             long n = std::strtol(value.c_str(), &end, 10);
             if (*end == '\0' && n >= 5 && n <= 30) {

@@ -10,11 +10,31 @@ const char* const kSettingKeys[kSettingKeyCount] = {"Priority",      "ThreadPrio
                                                     "Debug",         "Log",            "Ctrl",          "TerminateHard",
                                                     "EndLineServer", "EndLineClient",  "CpuPower"};
 
+const char kFlagRule[] =
+    "a flag is true when it begins with T or a digit 1 to 9, or is ON (any letter case); every other word, "
+    "yes included, is false";
+
 namespace {
 
 struct NamedValue {
     const char* name;
     long long value;  // wide enough for both the class and the level constants
+};
+
+// The words and their values, the platform's constants (the OS layer maps them), in the order
+// they are searched.
+const NamedValue kClasses[] = {
+    {"idle", os::kIdlePriorityClass},         {"low", os::kIdlePriorityClass},
+    {"below", os::kBelowNormalPriorityClass}, {"normal", os::kNormalPriorityClass},
+    {"above", os::kAboveNormalPriorityClass}, {"high", os::kHighPriorityClass},
+    {"realtime", os::kRealtimePriorityClass},
+};
+const NamedValue kThreadPriorities[] = {
+    {"idle", os::kThreadPriorityIdle},          {"lowest", os::kThreadPriorityLowest},
+    {"low", os::kThreadPriorityBelowNormal},    {"below", os::kThreadPriorityBelowNormal},
+    {"normal", os::kThreadPriorityNormal},      {"above", os::kThreadPriorityAboveNormal},
+    {"high", os::kThreadPriorityAboveNormal},   {"highest", os::kThreadPriorityHighest},
+    {"timecritical", os::kThreadPriorityTimeCritical},
 };
 
 // Searches a table in its order; the first word equal to name (any letter case) wins.
@@ -24,6 +44,13 @@ int lookUp(const NamedValue (&table)[N], const std::string& name) {
         if (equalsIgnoreCase(name, entry.name)) return static_cast<int>(entry.value);
     }
     return kPriorityNotSet;
+}
+
+template <std::size_t N>
+std::string wordsOf(const NamedValue (&table)[N]) {
+    std::string words;
+    for (const NamedValue& entry : table) words += (words.empty() ? "" : ", ") + std::string(entry.name);
+    return words;
 }
 
 }  // namespace
@@ -36,26 +63,10 @@ bool parseFlag(const std::string& text) {
     return text[0] >= '1' && text[0] <= '9';
 }
 
-// The values are the platform's priority class constants; the OS layer maps them.
-int priorityClassFromName(const std::string& name) {
-    static const NamedValue kClasses[] = {
-        {"low", os::kIdlePriorityClass},          {"idle", os::kIdlePriorityClass},
-        {"below", os::kBelowNormalPriorityClass}, {"normal", os::kNormalPriorityClass},
-        {"above", os::kAboveNormalPriorityClass}, {"high", os::kHighPriorityClass},
-        {"realtime", os::kRealtimePriorityClass},
-    };
-    return lookUp(kClasses, name);
-}
+int priorityClassFromName(const std::string& name) { return lookUp(kClasses, name); }
 
-int threadPriorityFromName(const std::string& name) {
-    static const NamedValue kThreadPriorities[] = {
-        {"idle", os::kThreadPriorityIdle},          {"lowest", os::kThreadPriorityLowest},
-        {"low", os::kThreadPriorityBelowNormal},    {"below", os::kThreadPriorityBelowNormal},
-        {"normal", os::kThreadPriorityNormal},      {"above", os::kThreadPriorityAboveNormal},
-        {"high", os::kThreadPriorityAboveNormal},   {"highest", os::kThreadPriorityHighest},
-        {"timecritical", os::kThreadPriorityTimeCritical},
-    };
-    return lookUp(kThreadPriorities, name);
-}
+int threadPriorityFromName(const std::string& name) { return lookUp(kThreadPriorities, name); }
+
+std::string priorityWords(bool thread) { return thread ? wordsOf(kThreadPriorities) : wordsOf(kClasses); }
 
 }  // namespace relayon

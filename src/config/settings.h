@@ -35,6 +35,8 @@ extern const char* const kSettingKeys[kSettingKeyCount];
 
 // Reads a flag: T..., ON and a first digit 1-9 are true; everything else is false.
 bool parseFlag(const std::string& text);
+// How parseFlag reads a flag, in a sentence for the user.
+extern const char kFlagRule[];
 
 // The priority class value of a word (idle, low, below, normal, above, high, realtime; any
 // letter case), or kPriorityNotSet for any other word.
@@ -43,5 +45,8 @@ int priorityClassFromName(const std::string& name);
 // The thread priority value of a word (idle, lowest, low, below, normal, above, high, highest,
 // timecritical; any letter case), or kPriorityNotSet for any other word.
 int threadPriorityFromName(const std::string& name);
+
+// The words of priorityClassFromName or (thread) of threadPriorityFromName, as "idle, low, ...".
+std::string priorityWords(bool thread);
 
 }  // namespace relayon

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
 #include <vector>
 
 #include "text/text_utils.h"
@@ -136,13 +137,63 @@ private:
     TranslationReport* report_;
 };
 
-void applyEntry(Section section, const std::string& key, const std::string& value, Settings& settings,
-                RuleTables& tables, Observer& observer, std::size_t line) {
+// True when all of text is a number as the settings read one: a sign and digits and, with
+// fraction, a decimal point and an exponent after it.
+bool isWholeNumber(const std::string& text, bool fraction) {
+    std::size_t i = 0;
+    auto sign = [&] {
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    };
+    auto digits = [&] {
+        const std::size_t from = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        return i - from;
+    };
+    sign();
+    std::size_t count = digits();
+    if (fraction && i < text.size() && text[i] == '.') {
+        ++i;
+        count += digits();
+        if (count > 0 && i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+            ++i;
+            sign();
+            if (digits() == 0) return false;
+        }
+    }
+    return count > 0 && i == text.size();
+}
+
+// A decoded path value that holds a control byte: most likely a backslash meant as itself that
+// began an escape. Says so, with the value as it would have to be typed (each single backslash
+// doubled); empty when there is none.
+std::string escapeProblem(const std::string& name, const std::string& typed, const std::string& value) {
+    const auto control = std::find_if(value.begin(), value.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 32 || c == 127;
+    });
+    if (control == value.end()) return std::string();
+    std::string doubled;
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+        doubled += typed[i];
+        if (typed[i] != '\\') continue;
+        if (i + 1 < typed.size() && typed[i + 1] == '\\') ++i;  // already doubled
+        doubled += '\\';
+    }
+    return "the value of " + name + " holds the control byte " + shownOnOneLine(std::string(1, *control)) +
+           ", made by an escape; a backslash meant as itself is written twice: " + name + " := " + doubled;
+}
+
+void applyEntry(Section section, const std::string& key, const std::string& typed, const std::string& value,
+                Settings& settings, RuleTables& tables, Observer& observer, std::size_t line) {
     RuleSection rules;
     if (!ruleSectionOf(section, rules)) {
         if (section != Section::Settings) return;
         if (const char* name = applySetting(settings, key, value)) {
             observer.setting(name, line);
+            std::string problem = settingProblem(name, value);
+            if (std::strcmp(name, "CommandLine") == 0 || std::strcmp(name, "Log") == 0) {
+                problem = escapeProblem(name, typed, value);
+            }
+            if (!problem.empty()) observer.warn(line, problem);
         } else {
             observer.warn(line, "the setting \"" + key + "\" is unknown and ignored");
         }
@@ -308,6 +359,30 @@ double parseCpuPower(const std::string& text) {
     return readInteger(text);
 }
 
+std::string settingProblem(const std::string& name, const std::string& value) {
+    const std::string given = "the value \"" + shownOnOneLine(value) + "\" of " + name;
+    const bool thread = name == "ThreadPriority";
+    if (thread || name == "Priority") {
+        const int level = thread ? threadPriorityFromName(value) : priorityClassFromName(value);
+        if (value.empty() || level != kPriorityNotSet) return std::string();
+        return given + " is none of its words (" + priorityWords(thread) + "), so none is set";
+    }
+    const bool cpuPower = name == "CpuPower";
+    if (cpuPower || name == "Debug") {
+        if (isWholeNumber(value, cpuPower)) return std::string();
+        std::ostringstream read;
+        if (cpuPower) read << parseCpuPower(value); else read << readInteger(value);
+        return given + " is not a number: it reads as " + read.str();
+    }
+    if (name == "Boost" || name == "Ctrl" || name == "TerminateHard") {
+        const bool looksFalse = value.empty() || value[0] == 'F' || value[0] == 'f' || value[0] == '0' ||
+                                equalsIgnoreCase(value, "off") || equalsIgnoreCase(value, "no");
+        if (parseFlag(value) || looksFalse) return std::string();
+        return given + " reads as false: " + kFlagRule;
+    }
+    return std::string();
+}
+
 void loadTranslation(std::string_view text, Settings& settings, RuleTables& tables, TranslationReport* report) {
     Observer observer(report);
     const bool utf16 = observer.wanted() && checkEncoding(text, observer);
@@ -349,16 +424,21 @@ void loadTranslation(std::string_view text, Settings& settings, RuleTables& tabl
             continue;
         }
         std::string key = trimBlanks(std::string(line, separator));
-        std::string value = decodeValue(trimBlanks(std::string(separator + 2)));
-        applyEntry(section, key, value, settings, tables, observer, number);
+        std::string typed = trimBlanks(std::string(separator + 2));
+        // A comment written after an entry is no comment: only a line can be one.
+        if (typed.find(" ;") != std::string::npos || typed.find("\t;") != std::string::npos) {
+            observer.warn(number, "the value holds \" ;\", which starts no comment there: it is part of the value");
+        }
+        applyEntry(section, key, typed, decodeValue(typed), settings, tables, observer, number);
     }
 }
 
+std::string defaultTranslationFile(const char* programArgument) {
+    return translationFileFor(os::programPath(programArgument ? programArgument : ""), os::kReplaceExtensionOnly);
+}
+
 TranslationReport loadTranslationFile(Settings& settings, RuleTables& tables, const char* programArgument) {
-    if (settings.TranslationFile.empty()) {
-        settings.TranslationFile =
-            translationFileFor(os::programPath(programArgument ? programArgument : ""), os::kReplaceExtensionOnly);
-    }
+    if (settings.TranslationFile.empty()) settings.TranslationFile = defaultTranslationFile(programArgument);
     TranslationReport report;
     std::string text;
     bool cut = false;

@@ -59,8 +59,18 @@ std::string defaultTranslationFileName(const std::string& exePath);
 // ".ini" appended when it has none), whatever its directories are called.
 std::string translationFileFor(const std::string& programPath, bool replaceExtensionOnly);
 
+// The translation file a program started as programArgument reads by default (the name after
+// the program, translationFileFor the platform's rule).
+std::string defaultTranslationFile(const char* programArgument);
+
 // CpuPower's conversion: with a full stop a decimal number, otherwise an integer.
 double parseCpuPower(const std::string& text);
+
+// What is wrong with a setting's value (name as the Settings field spells it) as the user gave
+// it, in a sentence, or empty when it reads as it looks: a priority that is none of its words,
+// a number setting that is not all number, a flag that reads as false though it does not look
+// false.
+std::string settingProblem(const std::string& name, const std::string& value);
 
 // Reads the text of a translation file into the settings and the rule tables; notes what it
 // found in report, when given.

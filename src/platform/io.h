@@ -43,6 +43,12 @@ RawHandle standardInput();
 RawHandle standardOutput();
 RawHandle standardError();
 
+// True when the handle is a terminal (Windows: a console) that a person types into or reads.
+bool isTerminal(RawHandle handle);
+
+// What a person types at a terminal to end its input: "Ctrl-D" (POSIX) or "Ctrl-Z, Enter" (Windows).
+extern const char kEndOfInputKeys[];
+
 // Lets one thread end the blocking reads and writes of another without closing a handle under
 // it. A thread attaches itself; from then on its readSome and writeAll calls return at once
 // once interrupt() has been called from any thread, until clear(). POSIX waits for the handle

@@ -12,6 +12,13 @@ namespace relayon::os {
 // when argument0 is empty.
 std::string programPath(const std::string& argument0);
 
+// The full path of the program the system starts for a command line that names no existing file,
+// from its first word, name. POSIX: name looked up on PATH, or, when it holds a slash, taken as a
+// path. Windows: searched as CreateProcessA searches (Relayon's own folder, the current folder,
+// the system folders, the Windows folder, then PATH), with ".exe" added to a name without an
+// extension; a name with a folder in it is not searched. False when nothing is found.
+bool searchProgram(const std::string& name, std::string& out);
+
 // True where the default name replaces only the program file's extension (POSIX, where
 // programs rarely have one and directories often hold a full stop); false where it ends at the
 // last full stop anywhere in the path (Windows).

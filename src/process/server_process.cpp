@@ -9,13 +9,13 @@
 #include "platform/path.h"
 #include "platform/pipe.h"
 #include "platform/priority.h"
+#include "platform/program_path.h"
 #include "platform/signals.h"
 
 namespace relayon {
 
 namespace {
 
-constexpr int kStopWaitMs = 5000;
 constexpr int kKillWaitMs = 1000;  // for a killed server to be gone
 
 bool endsWithIgnoringCase(const std::string& text, const std::string& end) {
@@ -45,6 +45,13 @@ bool findServerProgram(const std::string& commandLine, ServerProgram& out) {
         if (end == 0) return false;
         --end;  // drop the separator itself
     }
+}
+
+bool locateServerProgram(const std::string& commandLine, ServerProgram& out) {
+    if (findServerProgram(commandLine, out)) return true;
+    const std::vector<std::string> words = splitArguments(commandLine);
+    out = ServerProgram();
+    return !words.empty() && os::searchProgram(words[0], out.path) && os::fileExists(out.path);
 }
 
 std::vector<std::string> splitArguments(const std::string& text) {

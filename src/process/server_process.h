@@ -19,6 +19,9 @@ namespace relayon {
 // Command lines of this many characters or more are refused.
 constexpr std::size_t kMaxCommandLine = 260;
 
+// How long a stop waits for the server to end once its input is closed.
+constexpr int kStopWaitMs = 5000;
+
 // Where the server's executable is: the longest prefix of the command line, cut at blanks and
 // control characters from the right, that names an existing file (os::fileExists), with the
 // platform's executable suffix (".exe") added where it is missing.
@@ -28,6 +31,11 @@ struct ServerProgram {
     std::string arguments;  // the command line after the prefix
 };
 bool findServerProgram(const std::string& commandLine, ServerProgram& out);
+
+// The program a start of commandLine runs: findServerProgram's, else the existing program the
+// system finds for its first word (os::searchProgram), whose directory is then left empty: it
+// runs in Relayon's current directory.
+bool locateServerProgram(const std::string& commandLine, ServerProgram& out);
 
 // The words of a command line, cut at blanks and control characters; double quotes group words
 // and are dropped. The argument vector a POSIX server is started with.

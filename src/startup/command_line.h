@@ -26,6 +26,8 @@ struct CommandLineRequest {
     // The settings the options set, as the Settings fields are named ("TranslationFile", ...).
     std::vector<std::string> optionSettings;
     std::string problem;
+    // Option values that do not read as they look, each as "option /p: " and why.
+    std::vector<std::string> warnings;
 };
 
 // Fills the settings from the argument vector (argv[0], the program, is skipped): the options
@@ -39,5 +41,11 @@ CommandLineRequest parseCommandLine(int argc, const char* const* argv, Settings&
 // Writes the usage text, line by line; its first line is the version line.
 void printUsage(std::ostream& out);
 void printVersion(std::ostream& out);
+// Writes the complete help; defaultFile is the translation file read without /t.
+void printHelp(std::ostream& out, const std::string& defaultFile);
+
+// For a server command line that begins with a dash form of one of the options ("-t ..."), a
+// hint that the options are written with a slash; otherwise empty.
+std::string optionHint(const std::string& commandLine);
 
 }  // namespace relayon

@@ -102,8 +102,11 @@ void reportPriorities(bool priorityClass, bool threadPriority) {
     if (threadPriority) notice(threadPriorityReport(server.threadPriority()), settings.Debug);
 }
 
-// Tells the user on standard error what failed and why; standard output belongs to the client.
-void explain(const std::string& text) { std::cerr << "Relayon: " << trimBlanks(text) << std::endl; }
+// Tells the user on standard error what failed and why, in one line whatever the text holds;
+// standard output belongs to the client.
+void explain(const std::string& text) {
+    std::cerr << "Relayon: " << shownOnOneLine(trimBlanks(text)) << std::endl;
+}
 
 // The priority step after the first time-out: apply what was requested, once, or else keep
 // following Relayon's own priorities. Returns the next time-out.
@@ -129,20 +132,31 @@ bool startServerReader() {
 }
 
 // Stops the server, and lets its reader pass on what the server wrote before it ended. A server
-// that a soft stop left running may hold its output open for ever, so then nothing is drained.
+// that a soft stop left running may hold its output open for ever, so then nothing is drained;
+// the user is told of it, in the log and on standard error.
 void stopServer(bool hard) {
-    const bool ended = server.stop(hard);
-    if (ended && serverReader.registered()) serverReader.ended().wait(kDrainMs);
+    if (server.stop(hard)) {
+        if (serverReader.registered()) serverReader.ended().wait(kDrainMs);
+        return;
+    }
+    const std::string text = "The server (process " + std::to_string(server.processId()) + ") has not ended " +
+                             std::to_string(kStopWaitMs / 1000) + " seconds after its input was closed" +
+                             (hard ? ", and could not be killed" :
+                                     ", and is left running; TerminateHard := on in [Relayon] would kill it");
+    notice(text, settings.Debug);
+    explain(text);
 }
 
 // Says why a start of commandLine failed, on standard error and in the log, and releases what
 // the start left.
 void failedStart(const std::string& commandLine) {
     const int error = server.startError();
+    const std::string hint = optionHint(commandLine);
     explain("cannot start the server \"" + commandLine + "\": " +
-            (error != 0 ? os::errorText(error)
+            (error != 0 ? trimBlanks(os::errorText(error))
                         : "its command line has " + std::to_string(commandLine.size()) +
-                              " characters; it must be shorter than " + std::to_string(kMaxCommandLine)));
+                              " characters; it must be shorter than " + std::to_string(kMaxCommandLine)) +
+            (hint.empty() ? "" : " (" + hint + ")"));
     server.stop(false);
     logLine("Error starting server program.", kNote);
 }
@@ -253,18 +267,21 @@ private:
 
 int run(int argc, char** argv) {
     const CommandLineRequest request = parseCommandLine(argc, argv, settings);
+    const char* program = argc > 0 ? argv[0] : nullptr;
     switch (request.request) {
-    case Request::Help: printUsage(std::cout); return 0;
+    case Request::Help: printHelp(std::cout, defaultTranslationFile(program)); return 0;
     case Request::Version: printVersion(std::cout); return 0;
     case Request::Invalid: explain(request.problem); return 2;
     case Request::Check:
     case Request::Relay: break;
     }
     const bool fileNamed = !settings.TranslationFile.empty();
-    const TranslationReport translation = loadTranslationFile(settings, ruleTables, argc > 0 ? argv[0] : nullptr);
+    const TranslationReport translation = loadTranslationFile(settings, ruleTables, program);
     if (request.request == Request::Check) {
-        return checkTranslation(settings, ruleTables, translation, request.optionSettings, clientInput, std::cout);
+        return checkTranslation(settings, ruleTables, translation, request, clientInput, std::cout);
     }
+    for (const std::string& warning : request.warnings) explain(warning);
+    if (!translation.warnings.empty()) explain(warningSummary(translation));
     if (fileNamed && !translation.namedFileRead) {
         explain("cannot read the translation file \"" + settings.TranslationFile + "\"" +
                 (translation.fileRead.empty() ? "" : " (\"" + translation.fileRead + "\" is read instead)") + ": " +
@@ -300,6 +317,11 @@ int run(int argc, char** argv) {
         return 0;
     }
     reportPriorities(true, true);
+    if (os::isTerminal(clientInput)) {
+        explain("started \"" + commandLine + "\" (process " + std::to_string(server.processId()) +
+                "); the lines you type go to it, " + os::kEndOfInputKeys + " ends the relay" +
+                (settings.Ctrl ? ", Ctrl-C goes to the server" : ""));
+    }
 
     // The client's output has one writer, which finishes a line it has begun before anything
     // else reaches the client, however long the client takes to read it.

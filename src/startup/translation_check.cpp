@@ -2,13 +2,16 @@
 #include "startup/translation_check.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <iostream>
 #include <sstream>
 
 #include "text/text_utils.h"
 #include "engine/fields.h"
 #include "engine/relay.h"
+#include "platform/io.h"
+#include "platform/path.h"
 #include "process/input_thread.h"
+#include "process/server_process.h"
 
 namespace relayon {
 
@@ -116,6 +119,31 @@ private:
     int shown_ = 0;
 };
 
+// Shows the program that the server command line starts and the folder it runs in; false when
+// it cannot be started (said in a warning).
+bool showServerProgram(const std::string& commandLine, std::ostream& out) {
+    auto warn = [&](const std::string& why) {
+        out << "Warning: the server command line " << quoted(commandLine) << " " << why << "\n";
+        return false;
+    };
+    if (commandLine.size() >= kMaxCommandLine) {
+        return warn("has " + std::to_string(commandLine.size()) + " characters; it must be shorter than " +
+                    std::to_string(kMaxCommandLine));
+    }
+    ServerProgram program;
+    if (!locateServerProgram(commandLine, program)) return warn("names no program that exists");
+    std::string current;
+    out << "The server program: \"" << program.path << "\", run in ";
+    if (!program.directory.empty()) {
+        out << "its folder \"" << program.directory << "\"\n";
+    } else if (os::fullPath(".", current)) {
+        out << "Relayon's current folder \"" << current << "\"\n";
+    } else {
+        out << "Relayon's current folder\n";
+    }
+    return true;
+}
+
 // Shows what the relay makes of each line of input, from either side: the lines are cut by a
 // reader as the relay's readers cut them, and go through the relay's own pumps, without
 // gathering, into targets that show them.
@@ -146,6 +174,10 @@ void showLines(const Settings& settings, const RuleTables& tables, os::RawHandle
     reader.unfinishedLine = [&](std::uint64_t bytes) {
         out << "The input ends with " << bytes << " bytes after its last line feed: Relayon drops them.\n";
     };
+    if (os::isTerminal(input)) {
+        std::cerr << "Type lines to see what each becomes, as from the client and as from the server; "
+                  << os::kEndOfInputKeys << " ends.\n" << std::flush;
+    }
     if (reader.start(0)) reader.ended().wait(kInfinite);
     reader.stop();
 }
@@ -155,31 +187,24 @@ void showLines(const Settings& settings, const RuleTables& tables, os::RawHandle
 std::string quoted(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        const char* named = nullptr;
-        switch (c) {
-            case '"': named = "\\\""; break;
-            case '\\': named = "\\\\"; break;
-            case '\n': named = "\\n"; break;
-            case '\r': named = "\\r"; break;
-            case '\t': named = "\\t"; break;
-            default: break;
-        }
-        if (named) {
-            out += named;
-        } else if (byte < 32 || byte == 127) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            out += hex;
-        } else {
-            out += c;
-        }
+        if (c == '"' || c == '\\') out += '\\';
+        appendShown(out, c);
     }
     return out + "\"";
 }
 
+std::string warningSummary(const TranslationReport& report) {
+    const std::size_t count = report.warnings.size();
+    const TranslationReport::Warning& first = report.warnings.front();
+    const bool blank = report.fileRead.find(' ') != std::string::npos;
+    return report.fileRead + ": " + std::to_string(count) + (count == 1 ? " warning (" : " warnings (") +
+           (first.line != 0 ? "line " + std::to_string(first.line) + ": " : "") + first.text + "); see relayon " +
+           kCheckOption + (blank ? " \"" + report.fileRead + "\"" : " " + report.fileRead);
+}
+
 int checkTranslation(const Settings& settings, const RuleTables& tables, const TranslationReport& report,
-                     const std::vector<std::string>& optionSettings, os::RawHandle input, std::ostream& out) {
+                     const CommandLineRequest& request, os::RawHandle input, std::ostream& out) {
+    const std::vector<std::string>& optionSettings = request.optionSettings;
     // File names are shown as they are, without escapes, so that Windows paths read as usual.
     auto name = [](const std::string& file) { return "\"" + file + "\""; };
     std::size_t warnings = report.warnings.size();
@@ -198,6 +223,8 @@ int checkTranslation(const Settings& settings, const RuleTables& tables, const T
         if (warning.line != 0) out << ", line " << warning.line;
         out << ": " << warning.text << "\n";
     }
+    for (const std::string& warning : request.warnings) out << "Warning, " << warning << "\n";
+    warnings += request.warnings.size();
 
     out << "\nSettings (the file wins over the command line, which wins over the defaults):\n";
     for (const char* name : kSettingKeys) {
@@ -209,7 +236,12 @@ int checkTranslation(const Settings& settings, const RuleTables& tables, const T
         shown.resize(18, ' ');
         out << shown << settingValue(settings, name) << "  (" << source << ")\n";
     }
-    if (settings.CommandLine.empty()) out << "No server command line: Relayon would print its usage and end.\n";
+    out << "\n";
+    if (settings.CommandLine.empty()) {
+        out << "No server command line: Relayon would print its usage and end.\n";
+    } else if (!showServerProgram(trimBlanks(settings.CommandLine), out)) {
+        ++warnings;
+    }
 
     for (const SectionView& view : kSections) {
         const RuleTable& table = tableOf(tables, view.section);

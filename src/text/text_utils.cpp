@@ -143,6 +143,28 @@ double readDecimal(const std::string& text) {
     return negative ? -value : value;
 }
 
+void appendShown(std::string& out, char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 32 && byte != 127) {
+        out += c;
+        return;
+    }
+    static const char kDigits[] = "0123456789ABCDEF";
+    out += '\\';
+    switch (c) {
+        case '\t': out += 't'; break;
+        case '\n': out += 'n'; break;
+        case '\r': out += 'r'; break;
+        default: out.append({'x', kDigits[byte >> 4], kDigits[byte & 0xF]}); break;
+    }
+}
+
+std::string shownOnOneLine(std::string_view text) {
+    std::string out;
+    for (char c : text) appendShown(out, c);
+    return out;
+}
+
 static char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool equalsIgnoreCase(const std::string& a, const std::string& b) {

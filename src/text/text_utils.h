@@ -46,6 +46,14 @@ int readInteger(const std::string& text);
 // prefix counts; 0 when there is none.
 double readDecimal(const std::string& text);
 
+// Appends byte c as it shows on one line: a tab, line feed or carriage return as \t, \n or \r,
+// any other control byte (and DEL) as \xNN, every other byte as it is.
+void appendShown(std::string& out, char c);
+
+// text with its control bytes shown as appendShown shows them; backslashes stay single, so that
+// a Windows path reads as it was typed.
+std::string shownOnOneLine(std::string_view text);
+
 // True when a and b are equal with ASCII letters compared without regard to case.
 bool equalsIgnoreCase(const std::string& a, const std::string& b);
 

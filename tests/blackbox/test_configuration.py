@@ -1,6 +1,6 @@
 """The command line, the choice of the translation file, the usage text, the reasons for
 failures on standard error, and the translation-file check."""
-import contextlib, os, subprocess, threading, time
+import contextlib, os, pty, re, subprocess, threading, time, unittest
 
 import harness
 
@@ -34,13 +34,23 @@ class Configuration(harness.RelayonTestCase):
                          (0, USAGE if usage else False), result.stdout)
 
     def test_usage_help_and_version(self):
-        # Without a server command line, or asked for help.
-        for args in ([], ["/c", "/d", "0", "/l"], ["/p", "high", ""], ["-h"], ["--help"], ["/?"], ["-?"],
-                     ["/d", "1", "--help", "srv"]):
+        # Without a server command line the usage text as it always was; asked for help, the help.
+        help_text = harness.run(["-h"], cwd=self.dir).stdout
+        for args, out in (([], USAGE), (["/c", "/d", "0", "/l"], USAGE), (["/p", "high", ""], USAGE),
+                          (["--help"], help_text), (["/?"], help_text), (["-?"], help_text),
+                          (["/d", "1", "--help", "srv"], help_text), (["--version"], USAGE[:USAGE.index(b"\n") + 1])):
             with self.subTest(args=args):
-                self.assertRun(args, True)
-        version = harness.run(["--version"], cwd=self.dir)
-        self.assertEqual((version.returncode, version.stdout), (0, USAGE.partition(harness.EOL)[0] + harness.EOL))
+                self.assertEqual(harness.run(args, cwd=self.dir).stdout, out)
+        # The help is complete and true, in 80 columns: every option with its words, the default
+        # file named after the program, how flags read, the other forms, the signals.
+        relay = harness.copy_program(harness.EXE, self.dir, "relay")
+        shown = harness.run(["/?"], cwd=self.dir, program=relay).stdout.decode()
+        for part in ("/t file", "default: relay.ini ",
+                     "idle, low, below, normal, above, high, realtime", "below, normal, above, high, highest, timecritical",
+                     "/l file", "/d n", "/b flag", "/c  ", "--check [file]", "--version", "yes included, is false",
+                     "SIGINT", "Example:"):
+            self.assertIn(part, shown)
+        self.assertLessEqual(max(map(len, shown.splitlines())), 80)
         # Where they are an option's value or a server argument, they stay what they were, and
         # the arguments give the server command line.
         self.assertRun(["/h", "--help"] + harness.server_command().split(" "), False)
@@ -78,10 +88,11 @@ class Configuration(harness.RelayonTestCase):
         self.write("Relayon.ini", "[Relayon]\nCtrl := 1\n")
         self.start("", log="held.log")
         server, read_instead = harness.server_command(), '("Relayon.ini" is read instead)'
-        cases = [  # arguments, the line on standard output, what standard error names
+        cases = [  # arguments, the line on standard output, what each line of standard error names
             (["/l", "start.log", "no-such-program-here", "x"], START_ERROR,
              ['"no-such-program-here x"'] + ([] if harness.WINDOWS else ["No such file or directory"])),
             (["s" * 300], START_ERROR, ["300 characters", "shorter than 260"]),
+            (["-t", "x.ini"], START_ERROR, ['"-t x.ini"', "options are written with a slash: /t, not -t"]),
             # A directory is passed over like a missing file.
             (["/t", "missing.ini", server], "ready", ['"missing.ini"', read_instead]),
             (["/t", "adir", server], "ready", ['"adir"', read_instead]),
@@ -90,22 +101,29 @@ class Configuration(harness.RelayonTestCase):
             (["/l", "held.log", server], "ready", ['log file "held.log"']),
             # No display: Wine has no console to give, and POSIX no terminal in a new session.
             (["/d", "1", server], "ready", ["debug display"]),
+            (["/p", "hihg", server], "ready", ['option /p: the value "hihg" of Priority is none of its words']),
+            # The file's mistakes in a line, then a command line that shows its escapes as typed.
+            (["/t", "tab.ini"], START_ERROR, ["tab.ini: 1 warning (line 2: the value of CommandLine holds the control "
+                                              "byte \\t", "C:\\\\tools\\\\srv); see relayon --check tab.ini"],
+             ['"C:\\tools\\srv"']),
         ]
+        self.write("tab.ini", "[Relayon]\nCommandLine := C:\\tools\\srv\n")
         # A command line of blanks is no missing one: the start is tried.
         self.write("blank.ini", "[Relayon]\nCommandLine := \\x20\n")
         cases.append((["/t", "blank.ini"], START_ERROR, ['""']))
         if not harness.WINDOWS:  # a file that opens but whose first read fails
             cases.append((["/t", "/proc/self/mem", server], "ready", ["Input/output error"]))
         env = dict(os.environ, RELAYON_CONSOLE=os.path.join(self.dir, "none", "display"))
-        for args, stdout, reasons in cases:
+        for args, stdout, *lines in cases:
             with self.subTest(args=args[:2]):
                 result = harness.run(args, cwd=self.dir, env=env, start_new_session=True)
                 self.assertEqual((result.returncode, text_lines(result.stdout)), (0, [stdout]))
-                missing = [(line[:9], [r for r in reasons if r not in line]) for line in text_lines(result.stderr)]
-                self.assertEqual(missing, [("Relayon: ", [])], result.stderr)  # one line, with every reason
-        # A log named by blanks only is no log, without a word.
+                got = text_lines(result.stderr)  # one line each, with every reason
+                missing = [(line[:9], [r for r in reasons if r not in line]) for line, reasons in zip(got, lines)]
+                self.assertEqual((missing, len(got)), ([("Relayon: ", [])] * len(lines), len(lines)), result.stderr)
+        # A log named by blanks only is no log, without a word of it.
         self.write("blanklog.ini", "[Relayon]\nLog := \\x20\\t\n")
-        self.assertEqual(harness.run(["/t", "blanklog.ini", server], cwd=self.dir).stderr, b"")
+        self.assertNotIn(b"log file", harness.run(["/t", "blanklog.ini", server], cwd=self.dir).stderr)
         # The log tells of the failed start too.
         self.assertTrue(self.read("start.log").endswith(b": - %s\r\n" % START_ERROR.encode()))
 
@@ -118,7 +136,7 @@ class Configuration(harness.RelayonTestCase):
                          "  Debug           2  (command line)", '  Priority        ""  (default)',
                          "  TerminateHard   false  (default)", '  EndLineServer   "\\n"  (default)',
                          '  5. line 10: "make it" => "SET TEMP <string3>"  [template]',
-                         '  8. line 26: "UPTIME" => "<delete> 1"  [delete]', '  2. line 30: "ping" => "pong"  [answer]',
+                         '  9. line 27: "UPTIME" => "<delete> 1"  [delete]', '  2. line 31: "ping" => "pong"  [answer]',
                          '  from the client: to the server "SET TEMP 22"',
                          '  from the client: answered back with "pong"',
                          '  from the client: log note "Open file:  morning.txt"',
@@ -128,6 +146,12 @@ class Configuration(harness.RelayonTestCase):
                          '  from the server: to the client "<stop>"']:
             self.assertIn(expected, out)
         self.assertFalse([line for line in out if line.startswith("Warning")])
+        # The program a start would run: found on the command line, or on PATH.
+        for command, program, folder in ((harness.server_command(), harness.host_path(harness.TEST_SERVER), "its "),
+                                         ("cmd /c" if harness.WINDOWS else "sh -c", "", "Relayon's current ")):
+            self.write("check.ini", "[Relayon]\nCommandLine := %s\n" % command.replace("\\", "\\\\"))
+            out = harness.run(["--check", "check.ini"], cwd=self.dir).stdout.decode()
+            self.assertRegex(out, '(?i)The server program: "%s[^"]*", run in %sfolder' % (re.escape(program), folder))
 
     def test_check_warns_of_what_the_loader_ignores(self):
         cases = [
@@ -139,14 +163,27 @@ class Configuration(harness.RelayonTestCase):
             ("[Relayon]\nLog:=x\0y\n", "Warning, line 2: the line holds a zero byte"),
             ("[Relayon]\nLog:=x\n".encode("utf-16"), "Warning: the file looks like UTF-16 text"),
             ("[Client2Server]\n;\nk:=%s\na:=b\n" % ("v" * 600), "Warning, line 3: the line is longer than 511"),
+            # Values that read otherwise than they look (the first of two, in its words, does not).
+            ("[Relayon]\nLog := C:\\new\\x.log\n", "Warning, line 2: the value of Log holds the control byte \\n, made "
+             "by an escape; a backslash meant as itself is written twice: Log := C:\\\\new\\\\x.log"),
+            ("[Relayon]\nThreadPriority := Low\nPriority := hihg\n", 'Warning, line 3: the value "hihg" of Priority is '
+             "none of its words (idle, low, below, normal, above, high, realtime), so none is set"),
+            ("[Relayon]\nCpuPower := 12.5e0\nCpuPower := 5e1\n", 'Warning, line 3: the value "5e1" of CpuPower is not a '
+             "number: it reads as 5"),
+            ("[Relayon]\nDebug := -2\nDebug := fifty\n", 'Warning, line 3: the value "fifty" of Debug is not a number'),
+            ("[Relayon]\nCtrl := off\nTerminateHard := yes\n", 'Warning, line 3: the value "yes" of TerminateHard reads '
+             "as false: a flag is true when"),
+            ("[Client2Server]\na := b;c\na := b ; c\n", 'Warning, line 3: the value holds " ;", which starts no comment'),
+            ("[Relayon]\nCommandLine := no-such-program x\n", 'Warning: the server command line "no-such-program x" names'),
+            ("", 'Warning, option /b: the value "yes" of Boost reads as false', "/b", "yes"),
         ]
-        for text, warning in cases:
+        for text, warning, *options in cases:
             with self.subTest(warning=warning[:40]):
                 self.write("check.ini", text)
-                result = harness.run(["--check", "check.ini"], cwd=self.dir)
+                result = harness.run(options + ["--check", "check.ini"], cwd=self.dir)
                 self.assertEqual(result.returncode, 1, result.stdout)
-                self.assertTrue([line for line in text_lines(result.stdout) if line.startswith(warning)],
-                                result.stdout)
+                warnings = [line for line in text_lines(result.stdout) if line.startswith("Warning")]
+                self.assertTrue(warnings[0].startswith(warning), result.stdout)
 
     def test_check_reads_lines_as_the_relay_does_in_bounded_memory(self):
         # A last line without a line feed is dropped, a long line cut, as the relay does.
@@ -177,3 +214,17 @@ class Configuration(harness.RelayonTestCase):
             threading.Thread(target=feed_without_end, daemon=True).start()
         result = harness.run(["--check", "endless.ini"], cwd=self.dir)
         self.assertIn("the file is longer than 16777216 bytes: the reading ends here", result.stdout.decode())
+
+    @unittest.skipIf(harness.WINDOWS, "under Wine a terminal is no console")
+    def test_a_person_at_a_terminal_is_told_how_to_give_lines_and_end(self):
+        self.write("relay.ini", SERVER_SETTINGS)
+        for args, told in (([], b"); the lines you type go to it, Ctrl-D ends the relay, Ctrl-C goes to the server"),
+                           (["--check"], b"Type lines to see what each becomes, as from the client and as from the ")):
+            terminal, person = pty.openpty()
+            with subprocess.Popen([harness.EXE, "/t", "relay.ini"] + args, cwd=self.dir, stdin=person,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE) as run:
+                self.assertIn(told, run.stderr.readline())
+                os.write(terminal, b"\x04")  # the end of input a person types
+                self.assertEqual(run.wait(timeout=30), 0)
+            for end in (terminal, person):
+                os.close(end)

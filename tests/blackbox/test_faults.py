@@ -163,9 +163,14 @@ class FaultTest(harness.RelayonTestCase):
             self.send(process, output, b"<stop>\necho here\n")
             self.wait_until(lambda: b"Server closed" in self.entries(), "end of the stop", 20)
             self.assertEqual(len(self.servers()), 1 - hard)
+            # One left running is told of, with its process id and how it would be killed.
+            pids = [b"(process %d)" % server.pid for server in self.servers()]
+            told = [any(pid in note for pid in pids) for note in self.entries() if b"left running" in note]
+            self.assertEqual(told, [True] * (1 - hard))
             self.wait_until(lambda: not self.servers(), "reaping of the server", 20)
             self.assertIsNone(process.poll())
             self.end(process)
+            self.assertEqual(process.stderr.read().count(b"TerminateHard := on in [Relayon] would kill it"), 1 - hard)
 
     @unittest.skipIf(harness.WINDOWS, "descriptor limits are a POSIX matter")
     def test_a_start_short_of_descriptors_fails_with_its_reason_or_works(self):

@@ -153,4 +153,8 @@ int interruptRepeatMs() { return 0; }
 
 bool currentThreadInterrupted() { return attached != nullptr && attached->interrupted; }
 
+bool isTerminal(RawHandle handle) { return ::isatty(static_cast<int>(handle)) == 1; }
+
+const char kEndOfInputKeys[] = "Ctrl-D";
+
 }  // namespace relayon::os

@@ -7,7 +7,6 @@
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +23,7 @@
 
 #include "platform/path.h"
 #include "platform/posix/nice.h"
+#include "platform/program_path.h"
 #include "platform/signals.h"
 
 extern char** environ;
@@ -71,27 +71,6 @@ void watchChild(std::shared_ptr<ChildState> child) {
     while (::waitid(P_PID, static_cast<id_t>(child->pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
     }
     child->reap(0);
-}
-
-bool isExecutableFile(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
-// The full path of a program named without a directory, from PATH.
-bool findOnPath(const std::string& name, std::string& out) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string dir = dirs.substr(start, end - start);
-        std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-        if (isExecutableFile(candidate)) return fullPath(candidate, out);
-        start = end + 1;
-    }
-    return false;
 }
 
 // Tells the parent why the child cannot become the server, and ends the child.
@@ -187,11 +166,7 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
     std::vector<std::string> args = request.argv;
     if (args.empty()) return ENOENT;
     std::string program = request.program;
-    if (program.empty()) {
-        bool found = args[0].find('/') != std::string::npos ? fullPath(args[0], program)
-                                                            : findOnPath(args[0], program);
-        if (!found) return ENOENT;
-    }
+    if (program.empty() && !searchProgram(args[0], program)) return ENOENT;
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(&arg[0]);
     argv.push_back(nullptr);

@@ -121,4 +121,8 @@ int interruptRepeatMs() { return 10; }
 
 bool currentThreadInterrupted() { return interrupted(attached); }
 
+bool isTerminal(RawHandle handle) { return handleKind(toNative(handle)) == HandleKind::Console; }
+
+const char kEndOfInputKeys[] = "Ctrl-Z, Enter";
+
 }  // namespace relayon::os

@@ -73,8 +73,7 @@ TEST(CommandLine, HelpVersionAndCheckFormsWhereTheServerCommandLineBegins) {
         Request request;
         const char* translationFile;
     } cases[] = {
-        {{"-h"}, Request::Help, ""}, {{"/d", "1", "--help", "srv"}, Request::Help, ""}, {{"/?"}, Request::Help, ""},
-        {{"-?"}, Request::Help, ""}, {{"--version"}, Request::Version, ""},
+        {{"/d", "1", "--help", "srv"}, Request::Help, ""}, {{"--version"}, Request::Version, ""},
         {{"/t", "a.ini", "--check"}, Request::Check, "a.ini"}, {{"--check", "b.ini"}, Request::Check, "b.ini"}, {{"--check", "b.ini", "c"}, Request::Invalid, ""},
         {{"srv", "--help"}, Request::Relay, ""}, {{"/h", "--help"}, Request::Relay, ""}, {{"-H"}, Request::Relay, ""},
     };
