@@ -1,11 +1,11 @@
 # Installation and packages: `cmake --install` lays out the program, its manual page and the
-# thermostat example; CPack turns the same layout into a .deb (POSIX build) or a .zip (Windows
-# build). The tests, the benchmark and GoogleTest have no install rules and stay out of both.
+# thermostat example (and, for Debian, the copyright file); CPack turns the same layout into a
+# .deb (POSIX build) or a .zip (Windows build). The tests, the benchmark and GoogleTest have no install rules and stay out of both.
 include(GNUInstallDirs)
 
 if(WIN32)
-    # The Windows archive is flat: the program and its manual page at the top, the example
-    # (with its server program, so that it runs as it is) in a folder beside them.
+    # The Windows archive is flat: the program and its manual page, as text, at the top, the
+    # example (with its server program, so that it runs as it is) in a folder beside them.
     set(RELAYON_INSTALL_BINDIR .)
     set(RELAYON_INSTALL_MAN1DIR .)
     set(RELAYON_INSTALL_EXAMPLEDIR examples)
@@ -28,10 +28,31 @@ install(FILES
     DESTINATION ${RELAYON_INSTALL_EXAMPLEDIR})
 
 set(RELAYON_MANPAGE ${PROJECT_SOURCE_DIR}/doc/relayon.1)
-if(NOT WIN32)
+if(WIN32)
+    find_program(RELAYON_GROFF groff)
+    if(NOT RELAYON_GROFF)
+        message(WARNING "groff (Debian: groff-base) is missing: the archive gets the manual page unformatted")
+    endif()
+else()
     find_program(RELAYON_GZIP gzip)
+    # Debian wants the copyright of every package in its documentation folder.
+    install(FILES ${PROJECT_SOURCE_DIR}/doc/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/relayon)
 endif()
-if(RELAYON_GZIP)
+if(RELAYON_GROFF)
+    # A Windows user reads the manual page as plain text, with Windows line ends.
+    install(CODE "
+        set(page \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/relayon.txt\")
+        message(STATUS \"Installing: \${page}\")
+        execute_process(COMMAND \"${RELAYON_GROFF}\" -man -Tascii -P-cbou \"${RELAYON_MANPAGE}\"
+            OUTPUT_VARIABLE text RESULT_VARIABLE result)
+        if(NOT result EQUAL 0)
+            message(FATAL_ERROR \"groff of ${RELAYON_MANPAGE} failed: \${result}\")
+        endif()
+        string(REPLACE \"\\n\" \"\\r\\n\" text \"\${text}\")
+        file(WRITE \"\${page}\" \"\${text}\")
+        list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${page}\")
+    ")
+elseif(RELAYON_GZIP)
     # Manual pages are kept compressed on Debian. gzip -n leaves out the name and the time,
     # so every build gives the same file. Compressed at install time, so that installing
     # needs nothing built beyond the two programs.

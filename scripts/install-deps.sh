@@ -13,6 +13,8 @@ have_pkg libgtest-dev || need+=(libgtest-dev)
 have_pkg googletest || need+=(googletest)
 have_pkg libgmock-dev || need+=(libgmock-dev)
 have_cmd python3 || need+=(python3)
+# The Windows archive's manual page is formatted as text by groff.
+have_cmd groff || need+=(groff-base)
 # The fuzz build: clang with its libFuzzer and sanitizer runtimes.
 have_cmd clang++ || need+=(clang)
 have_pkg libclang-rt-14-dev || need+=(libclang-rt-14-dev)

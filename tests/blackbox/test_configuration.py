@@ -1,6 +1,6 @@
 """The command line, the choice of the translation file, the usage text, the reasons for
 failures on standard error, and the translation-file check."""
-import contextlib, os, pty, re, subprocess, threading, time, unittest
+import contextlib, os, pathlib, pty, re, shlex, shutil, subprocess, threading, time, unittest
 
 import harness
 
@@ -18,7 +18,8 @@ Where:
 EMPTY_SETTINGS = "[Relayon]\nCommandLine:=\n"
 # Backslashes doubled, so that the value decodes to the command line.
 SERVER_SETTINGS = "[Relayon]\nCommandLine := %s\n" % harness.server_command().replace("\\", "\\\\")
-EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")
+SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+EXAMPLES = os.path.join(SOURCE, "examples")
 START_ERROR = "Error starting server program."
 
 
@@ -228,3 +229,35 @@ class Configuration(harness.RelayonTestCase):
                 self.assertEqual(run.wait(timeout=30), 0)
             for end in (terminal, person):
                 os.close(end)
+
+    def test_documented_examples_run_as_written(self):
+        """The translation files of the README and the manual page read without a warning, beside
+        the servers they name; the README's commands of Relayon end with 0, say nothing on standard
+        error and print what their comment says (build and install commands are left to the
+        package test); and both name every option the help names."""
+        readme, man = (pathlib.Path(SOURCE, name).read_text() for name in ("README.md", "doc/relayon.1"))
+        inis = re.findall(r"(?:`([\w.]+\.ini)`:\n\n)?```ini\n(.*?)```", readme, re.S)
+        inis.append(("man.ini", re.search(r"\.nf\n(\[Relayon\].*?)\.fi", man, re.S)[1].replace("\\e", "\\")))
+        shutil.copytree(EXAMPLES, os.path.join(self.dir, "examples"))
+        for name, text in inis:
+            name = name or "example.ini"
+            self.write(name, text)
+            harness.copy_program(harness.TEST_SERVER, self.dir, re.search(r"CommandLine := \./(\S+)", text)[1])
+            result = harness.run(["--check", name], cwd=self.dir)
+            self.assertEqual(result.returncode, 0, result.stdout.decode())
+        built, program = os.path.split(harness.EXE)
+        server = harness.host_path(os.path.join(built, program.replace("relayon", "relayon_example_server")))
+        define = "relayon() { %s \"$@\"; }\n" % " ".join(map(shlex.quote, harness.RUNNER + [harness.EXE]))
+        for block in re.findall(r"```sh\n(.*?)```", readme, re.S):
+            for line in block.splitlines():
+                command = line.replace("../build/relayon_example_server", server).replace("../build/relayon", "relayon")
+                if not re.match(r"(printf .*\| )?relayon ", command) or (harness.WINDOWS and "# POSIX" in line):
+                    continue
+                folder = os.path.join(self.dir, "examples") if "thermostat" in line else self.dir
+                result = subprocess.run(["sh", "-c", define + command], input=b"bye\n", cwd=folder, capture_output=True,
+                                        timeout=60)
+                missing = [text for text in re.findall(r"# .*prints (\S+)", line) if text.encode() not in result.stdout]
+                self.assertEqual((result.returncode, result.stderr, missing), (0, b"", []), line)
+        for option in re.findall(r"^  (/\w) ", harness.run(["-h"]).stdout.decode(), re.M):
+            self.assertTrue(re.search(r"\| `%s[ `]" % option, readme) and re.search(r"\n\.BI? %s\b" % option, man), option)
+
