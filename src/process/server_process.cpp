@@ -3,7 +3,6 @@
 
 #include <system_error>
 
-#include "config/settings.h"
 #include "text/text_utils.h"
 #include "platform/io.h"
 #include "platform/path.h"
@@ -88,7 +87,6 @@ ServerProcess::ServerProcess()
 ServerProcess::~ServerProcess() { stop(false); }
 
 std::uint32_t ServerProcess::start(const std::string& commandLine) {
-    std::lock_guard<std::mutex> lifecycle(lifecycleLock_);
     startError_ = 0;
     if (commandLine.size() >= kMaxCommandLine || running()) return 0;
     processId_ = 0;
@@ -143,7 +141,6 @@ std::uint32_t ServerProcess::start(const std::string& commandLine) {
 }
 
 bool ServerProcess::stop(bool hard) {
-    std::lock_guard<std::mutex> lifecycle(lifecycleLock_);
     setCpuPower(100);  // ends the throttle thread, which resumes a server it suspended
     resumeServer();
 
@@ -297,25 +294,21 @@ void ServerProcess::throttleLoop() {
     if (suspendedHere) resumeServer();
 }
 
-PriorityChanges ServerProcess::followOwnPriorities(int requestedClass, int requestedThread) {
+PriorityChanges ServerProcess::followOwnPriorities() {
     // What was applied counts when it changed: a value the server cannot take is tried again at
     // every step, but not reported again.
     PriorityChanges changes;
-    if (requestedClass == kPriorityNotSet) {
-        const unsigned own = os::currentPriorityClass();
-        const unsigned before = priorityClass();
-        if (own != before) {
-            applyPriorityClass(own);
-            changes.priorityClass = priorityClass() != before;
-        }
+    const unsigned ownClass = os::currentPriorityClass();
+    const unsigned classBefore = priorityClass();
+    if (ownClass != classBefore) {
+        applyPriorityClass(ownClass);
+        changes.priorityClass = priorityClass() != classBefore;
     }
-    if (requestedThread == kPriorityNotSet) {
-        const int own = os::currentThreadPriority();
-        const int before = threadPriority();
-        if (own != before) {
-            applyThreadPriority(own);
-            changes.threadPriority = threadPriority() != before;
-        }
+    const int ownThread = os::currentThreadPriority();
+    const int threadBefore = threadPriority();
+    if (ownThread != threadBefore) {
+        applyThreadPriority(ownThread);
+        changes.threadPriority = threadPriority() != threadBefore;
     }
     return changes;
 }

@@ -111,7 +111,7 @@ int priorityStep() {
     const int wantedClass = settings.requestedPriorityClass;
     const int wantedThread = settings.requestedThreadPriority;
     if (wantedClass == kPriorityNotSet && wantedThread == kPriorityNotSet) {
-        const PriorityChanges changes = server.followOwnPriorities(wantedClass, wantedThread);
+        const PriorityChanges changes = server.followOwnPriorities();
         reportPriorities(changes.priorityClass, changes.threadPriority);
         return kPriorityStepMs;
     }
@@ -130,7 +130,7 @@ bool startServerReader() {
 
 // Stops the server, and lets its reader pass on what the server wrote before it ended. A server
 // that a soft stop left running may hold its output open for ever, so then nothing is drained.
-void stopServer(bool hard) {
+void stopAndDrain(bool hard) {
     const bool ended = server.stop(hard);
     if (ended && serverReader.registered()) serverReader.ended().wait(kDrainMs);
 }
@@ -157,7 +157,7 @@ bool readerLeft = false;
 bool serve(ServerRequests::Kind kind, bool& stopped) {
     if (kind == ServerRequests::Kind::Stop && !stopped) {
         stopped = true;
-        stopServer(settings.TerminateHard);
+        stopAndDrain(settings.TerminateHard);
         readerLeft = !serverReader.stop();
         logLine("Server closed", kNote);
         return !readerLeft;
@@ -332,7 +332,7 @@ int run(int argc, char** argv) {
     reportFailure(serverReader, "server-side");
 
     logLine(settings.TerminateHard ? "Stopping server (hard)" : "Stopping server communication", kNote);
-    stopServer(settings.TerminateHard);
+    stopAndDrain(settings.TerminateHard);
     logLine("Closing log", kNote);
     end.finish();
     return 0;
