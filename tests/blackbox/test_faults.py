@@ -137,6 +137,8 @@ class FaultTest(harness.RelayonTestCase):
             # The bytes after the server's last line feed are dropped.
             (["partial", "cut-off"], {}, die, b"ready\n", b"Server closed"),
             (["partial", "cut-off"], {}, kill, b"ready\n", b"Server closed"),
+            # What the server writes at the end of its input still reaches the client.
+            (["last", "bye"], {}, close, b"ready\nbye\n", b"Client closed"),
             # The client never reads and the flooding server never ends: Relayon gives the server
             # its five seconds, then ends whatever its readers were blocked in.
             (["flood", "1000000"], dict(read=False), close, None, b"Client closed"),
@@ -166,6 +168,13 @@ class FaultTest(harness.RelayonTestCase):
             self.wait_until(lambda: not self.servers(), "reaping of the server", 20)
             self.assertIsNone(process.poll())
             self.end(process)
+        # The end of a run stops the server as hard as asked too.
+        for hard in (0, 1):
+            process, output = self.start("[Relayon]\nTerminateHard := %d\n" % hard, ["linger", "30"])
+            self.end(process)
+            self.assertEqual(len(self.servers()), 1 - hard)
+            for server in self.servers():
+                os.kill(server.pid, signal.SIGKILL)
 
     @unittest.skipIf(harness.WINDOWS, "descriptor limits are a POSIX matter")
     def test_a_start_short_of_descriptors_fails_with_its_reason_or_works(self):
@@ -476,6 +485,13 @@ class FaultTest(harness.RelayonTestCase):
             output.wait(lambda d: b"control 1\n" in d, 20, "control 1")
         self.send(process, output, b"still here\n", b"still here\n")
         self.end(process)
+        if POSIX:  # the server's whole process group gets it: here a second program of a pipeline
+            self.write("group.ini", '[Relayon]\nCommandLine := /bin/sh -c "%s signals | %s signals"\n' % ((self.server,) * 2))
+            process, output = self.start("", extra=["/t", "group.ini"], ready=False)
+            output.wait(lambda d: d.count(b"ready\n") == 2, 20, "two servers")
+            process.send_signal(signal.SIGINT)
+            output.wait(lambda d: d.count(b"control 0\n") == 2, 20, "control 0 from both")
+            self.end(process)
         notes = self.entries()
         self.assertTrue(b"Control signal CTRL-C" in notes and b"Control signal CLOSE" not in notes, notes)
         if POSIX:

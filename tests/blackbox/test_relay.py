@@ -92,6 +92,20 @@ class RelayTest(harness.RelayonTestCase):
         self.assertEqual(notes[3:], [b"Priority class set to below", b"Thread priority set to below normal",
                                      b"Client closed", b"Stopping server (hard)", b"Closing log"])
 
+    def test_cpu_power_gives_a_busy_server_its_share(self):
+        # The share of a core the server's main thread gets, from its processor time and wall time.
+        process, output = self.start("[Relayon]\nCpuPower := 20\n", ["busy"], log=None)
+        samples = []
+        for _ in range(2):
+            self.send(process, output, b"cputime\n")
+            output.wait(lambda d: d.count(b"cputime ") == len(samples) + 1 and d.endswith(b"\n"), 20, "cputime")
+            samples.append([int(n) for n in re.findall(rb"cputime (\d+) (\d+)\n", output.data)[-1]])
+            time.sleep(4)
+        share = (samples[1][0] - samples[0][0]) / (samples[1][1] - samples[0][1])
+        # Measured beside other work: the bounds tell 20 % from half power or none.
+        self.assertTrue(0.05 < share < 0.35, share)
+        self.end(process, output)
+
     def test_answers_and_server_lines_written_at_once_stay_whole(self):
         # Both readers write to the client at the same time: Relayon's answers to 'ping' and the
         # server's echoes of the other lines. The client reads slowly, so that the pipe is often

@@ -1,7 +1,8 @@
 // A line server for the tests, built for the same platform as Relayon. Its arguments (combined
 // at will): "cwd" first writes "cwd " + its working directory; "stderr TEXT" writes TEXT to its
 // standard error; "lines N" writes "line 1" to "line N" and ends; "linger S" runs on S seconds
-// after the end of its input; "busy" keeps the main thread busy and reads on a second thread;
+// after the end of its input; "last TEXT" writes TEXT at the end of its input; "busy" keeps the
+// main thread busy and reads on a second thread;
 // "signals" reports each control event as "control " + its code (0 Ctrl-C, 1 Break, 2 Close,
 // 6 Shutdown; POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM); "hex" answers every line with "hex " +
 // its bytes in hexadecimal; "flood N", after "ready", writes N lines "flood 0000001 000..." of
@@ -137,7 +138,7 @@ int main(int argc, char** argv) {
     bool busy = false;
     int lingerSeconds = 0;
     long lineCount = -1;
-    std::string partial;
+    std::string partial, last;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -156,6 +157,7 @@ int main(int argc, char** argv) {
         if (arg == "linger") lingerSeconds = std::atoi(value);
         if (arg == "flood") floodLines = std::atol(value);
         if (arg == "partial") partial = value;
+        if (arg == "last") last = value;
         if (arg == "orphan") {
             os::SpawnRequest copy;
             copy.program = os::programPath(programName);
@@ -173,6 +175,7 @@ int main(int argc, char** argv) {
 
     if (!busy) {
         serveLines();
+        if (!last.empty()) say(last);
         std::this_thread::sleep_for(std::chrono::seconds(lingerSeconds));
         if (floodWriter.joinable()) floodWriter.join();
         return 0;
