@@ -200,7 +200,8 @@ bool nextLine(std::string_view text, std::size_t& pos, std::string_view& line) {
 // to a line too long to be read, since nothing after it is used. False when the file does not
 // open or a read fails (a directory, a device that refuses), with the system's reason in error.
 bool readTranslationFile(const std::string& name, std::string& text, std::string& error) {
-    os::Handle file(os::openFile(name, os::kGenericRead, os::kFileShareRead | os::kFileShareWrite,
+    os::Handle file(os::openFile(name, os::kGenericRead,
+                                 os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete,
                                  os::kOpenExisting, os::kFileAttributeNormal | os::kFlagSequentialScan));
     if (!file.valid()) {
         error = trimBlanks(os::lastErrorText());

@@ -28,7 +28,8 @@ public:
     TextFile(const TextFile&) = delete;
     TextFile& operator=(const TextFile&) = delete;
 
-    // Opens the name trimmed of blanks (closing an open file first), shared for reading only.
+    // Opens the name trimmed of blanks (closing an open file first). Opened to read, the file is
+    // shared for reading, writing and deletion; opened to write, for reading only.
     // An access of kGenericWrite alone is widened to read and write. Append places the position
     // at the end of the file, otherwise at 0, and makes every write land at the end of the file,
     // so that bytes others add meanwhile are kept. A blank name fails without a system call.
