@@ -11,7 +11,7 @@
 namespace relayon::os {
 
 struct SpawnRequest {
-    std::string commandLine;       // the whole command line; Windows hands it to the system
+    std::string commandLine;       // Windows: the command line the program gets, its path first
     std::string program;           // full path of the executable found on the command line
                                    // (Windows: started by it, with the whole command line);
                                    // empty: POSIX looks argv[0] up on PATH

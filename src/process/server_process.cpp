@@ -110,6 +110,9 @@ std::uint32_t ServerProcess::start(const std::string& commandLine) {
     ServerProgram program;
     if (findServerProgram(commandLine, program)) {
         request.program = program.path;
+        // Quoted, a path with blanks stays one argument where the server's runtime splits its
+        // command line (Windows); the arguments follow as they were.
+        request.commandLine = "\"" + program.path + "\"" + (program.arguments.empty() ? "" : " ") + program.arguments;
         request.argv = splitArguments(program.arguments);
         request.argv.insert(request.argv.begin(), program.path);
         request.workingDirectory = program.directory;

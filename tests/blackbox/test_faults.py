@@ -226,11 +226,16 @@ class FaultTest(harness.RelayonTestCase):
         os.mkdir(os.path.join(self.dir, "Srv Dir"))
         self.server = harness.copy_program(self.server, os.path.join(self.dir, "Srv Dir"), self.server_name)
         harness.copy_program(self.server, self.dir, "Srv")
-        for directory in (False, True):
+        # The server gets exactly its arguments, its program's path first, also where the
+        # translation file quotes it.
+        path = harness.host_path(self.server)
+        quoted = '[Relayon]\nCommandLine := "%s" cwd\n' % path.replace("\\", "\\\\")
+        for ini, directory in (("", False), ("", True), (quoted, False)):
             if directory:
                 os.mkdir(self.server + " cwd" + (".exe" if harness.WINDOWS else ""))
-            process, output = self.start("", ["cwd"], log=None)
-            self.send(process, output, b"program\n")
-            out = self.end(process, output).lower()
+            process, output = self.start(ini, ["cwd"], log=None)
+            self.send(process, output, b"program\nargv\n")
+            out = self.end(process, output)
             self.assertTrue(out.startswith(b"cwd "), out)
-            self.assertIn(("program %s\n" % harness.host_path(self.server)).lower().encode(), out)
+            self.assertIn(("program %s\n" % path).lower().encode(), out.lower())
+            self.assertIn(("argv [%s] [cwd]\n" % path).encode(), out)

@@ -9,7 +9,8 @@
 // "ready", writes TEXT without a line feed.
 // Then it writes "ready" and answers each line it reads: "priority" with its priority class and
 // thread priority; "cputime" (busy) with its main thread's processor ms and the ms since its
-// start; "program" with the full path of its executable; "stderr TEXT" by writing TEXT to
+// start; "program" with the full path of its executable; "argv" with "argv", then each of its
+// arguments, the program's own first, in brackets; "stderr TEXT" by writing TEXT to
 // its standard error; "die" by ending at once with exit code 9; "sum" (flood), after its last
 // flood line, with the count, bytes and Adler-32 of the lines read before it, line feeds
 // included. Any other line is written back, carriage returns dropped.
@@ -39,6 +40,7 @@ std::mutex outputLock;
 std::atomic<std::int64_t> mainThreadCpuMs{0};
 bool hexEcho = false;
 std::string programName;  // argv[0]
+std::string arguments;    // "[argv[0]] [argv[1]] ..."
 long floodLines = -1;
 std::thread floodWriter;
 std::uint64_t linesRead = 0, bytesRead = 0;
@@ -93,6 +95,8 @@ void answer(const std::string& line, const std::string& raw) {
     } else if (line == "cputime") {
         const auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
         say("cputime " + std::to_string(mainThreadCpuMs.load()) + " " + std::to_string(wall));
+    } else if (line == "argv") {
+        say("argv" + arguments);
     } else if (line == "program") {
         say("program " + os::programPath(programName));
     } else if (line.compare(0, 7, "stderr ") == 0) {
@@ -132,6 +136,7 @@ extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
 
 int main(int argc, char** argv) {
     if (argc > 0) programName = argv[0];
+    for (int i = 0; i < argc; ++i) arguments += std::string(" [") + argv[i] + "]";
     bool busy = false;
     int lingerSeconds = 0;
     long lineCount = -1;
