@@ -58,6 +58,13 @@ class RelayTest(harness.RelayonTestCase):
         self.assertIn(b"Open file:  held.log", notes)
         self.assertTrue(any(n.startswith(b"Error opening file: ") and len(n) > 20 for n in notes), notes)
 
+    def test_a_client_writing_messages_longer_than_a_read(self):
+        # The test server plays the client: it hands Relayon a pipe of messages (Windows: a
+        # message-mode named pipe) and writes one line of 100,000 bytes as one message.
+        done = harness.run(["client", "100000", harness.host_path(harness.EXE)] + self.arguments(""),
+                           cwd=self.dir, program=harness.TEST_SERVER)
+        self.assertEqual((done.returncode, done.stdout), (0, b"ready\n" + b"x" * 100000 + b"\n"))
+
     def test_line_ends_of_each_side_and_answers_to_the_sender(self):
         # An answer from a reply table ends with its sender's line end, a passed-on line with
         # its receiver's; the hex server shows the bytes it gets.

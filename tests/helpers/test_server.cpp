@@ -6,7 +6,10 @@
 // 6 Shutdown; POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM); "hex" answers every line with "hex " +
 // its bytes in hexadecimal; "flood N", after "ready", writes N lines "flood 0000001 000..." of
 // 64 bytes on a second thread and only counts the lines it reads; "partial TEXT", after
-// "ready", writes TEXT without a line feed.
+// "ready", writes TEXT without a line feed. "client N PROGRAM ARGS..." instead plays a client:
+// it starts PROGRAM ARGS... with its standard input on a message pipe (probes.h) and its
+// output on this one's, writes a line of N bytes "x" as one message, closes the pipe and ends
+// when the program does.
 // Then it writes "ready" and answers each line it reads: "priority" with its priority class and
 // thread priority; "cputime" (busy) with its main thread's processor ms and the ms since its
 // start; "program" with the full path of its executable; "argv" with "argv", then each of its
@@ -26,6 +29,7 @@
 
 #include "platform/io.h"
 #include "platform/priority.h"
+#include "platform/process.h"
 #include "platform/program_path.h"
 #include "platform/signals.h"
 #include "probes.h"
@@ -127,6 +131,29 @@ void serveLines() {
     }
 }
 
+// The client of "client N PROGRAM ARGS...".
+int runClient(long size, char** command, int count) {
+    std::intptr_t readEnd = 0, writeEnd = 0;
+    if (count < 1 || !relayon::test::messagePipe(readEnd, writeEnd)) return 2;
+    os::Handle input(readEnd), output(writeEnd);
+    os::SpawnRequest request;
+    request.program = command[0];
+    for (int i = 0; i < count; ++i) {
+        request.argv.push_back(command[i]);
+        request.commandLine += std::string(i > 0 ? " \"" : "\"") + command[i] + "\"";
+    }
+    request.input = input.get();
+    request.output = os::standardOutput();
+    request.error = os::standardError();
+    os::Process program;
+    if (os::Process::spawn(request, program) != 0) return 2;
+    input.close();
+    const std::string line = std::string(static_cast<std::size_t>(size), 'x') + "\n";
+    os::writeAll(output.get(), line.data(), line.size());
+    output.close();
+    return program.wait(-1) == os::WaitResult::Exited ? 0 : 2;
+}
+
 }  // namespace
 
 // Under the address sanitizer, the leak scan at exit stops the server's threads through a
@@ -135,6 +162,7 @@ void serveLines() {
 extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
 
 int main(int argc, char** argv) {
+    if (argc > 3 && std::string(argv[1]) == "client") return runClient(std::atol(argv[2]), argv + 3, argc - 3);
     if (argc > 0) programName = argv[0];
     for (int i = 0; i < argc; ++i) arguments += std::string(" [") + argv[i] + "]";
     bool busy = false;

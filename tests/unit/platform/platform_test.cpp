@@ -42,3 +42,22 @@ TEST(HandleKind, EmptyReadsAndCallSizes) {
     }
     EXPECT_LT(os::kConsolePiece, 65536u / 2);  // a console's shared buffer holds it, also widened
 }
+
+// A failed read still delivers its bytes when a pipe message did not fit; only an interrupt
+// that was asked for makes a cancelled read an interruption.
+TEST(HandleKind, FailedReads) {
+    const struct {
+        int error;
+        bool interrupted;
+        os::ReadStatus status;
+    } cases[] = {{os::kErrorMoreData, false, os::ReadStatus::Data},
+                 {os::kErrorMoreData, true, os::ReadStatus::Data},
+                 {os::kErrorOperationAborted, true, os::ReadStatus::Interrupted},
+                 {os::kErrorOperationAborted, false, os::ReadStatus::Error},
+                 {os::kErrorBrokenPipe, true, os::ReadStatus::End},
+                 {os::kErrorHandleEof, false, os::ReadStatus::End},
+                 {5, false, os::ReadStatus::Error}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(os::failedReadStatus(c.error, c.interrupted), c.status) << c.error << c.interrupted;
+    }
+}
