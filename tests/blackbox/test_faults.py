@@ -224,18 +224,23 @@ class FaultTest(harness.RelayonTestCase):
         # The system's own search would try the planted ...\Srv.exe before ...\Srv Dir\srv.exe;
         # where the longest existing prefix of the command line is a directory, the program is shorter.
         os.mkdir(os.path.join(self.dir, "Srv Dir"))
-        self.server = harness.copy_program(self.server, os.path.join(self.dir, "Srv Dir"), self.server_name)
+        os.rename(self.server, os.path.join(self.dir, "Srv Dir", os.path.basename(self.server)))
+        self.server = os.path.join(self.dir, "Srv Dir", os.path.basename(self.server))
         harness.copy_program(self.server, self.dir, "Srv")
         # The server gets exactly its arguments, its program's path first, also where the
-        # translation file quotes it.
-        path = harness.host_path(self.server)
+        # translation file quotes it; a program found on PATH keeps the name it was given.
+        path, folder = harness.host_path(self.server), os.path.dirname(self.server)
         quoted = '[Relayon]\nCommandLine := "%s" cwd\n' % path.replace("\\", "\\\\")
-        for ini, directory in (("", False), ("", True), (quoted, False)):
+        by_name = "[Relayon]\nCommandLine := %s cwd\n" % self.server_name
+        on_path = dict(os.environ, PATH=folder + os.pathsep + os.environ["PATH"], WINEPATH=harness.host_path(folder))
+        for ini, directory, env, first in (("", False, None, path), ("", True, None, path), (quoted, False, None, path),
+                                           (by_name, False, on_path, self.server_name)):
             if directory:
                 os.mkdir(self.server + " cwd" + (".exe" if harness.WINDOWS else ""))
-            process, output = self.start(ini, ["cwd"], log=None)
+            process, output = self.start(ini, ["cwd"], log=None, env=env)
             self.send(process, output, b"program\nargv\n")
             out = self.end(process, output)
             self.assertTrue(out.startswith(b"cwd "), out)
-            self.assertIn(("program %s\n" % path).lower().encode(), out.lower())
-            self.assertIn(("argv [%s] [cwd]\n" % path).encode(), out)
+            if first == path:  # (found on PATH, a POSIX program names itself as it was started)
+                self.assertIn(("program %s\n" % path).lower().encode(), out.lower())
+            self.assertIn(("argv [%s] [cwd]\n" % first).encode(), out)

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/path.h"
+#include "platform/program_path.h"
 #include "platform/signals.h"
 #include "platform/win32/native.h"
 
@@ -36,6 +38,54 @@ struct InheritableCopies {
         return copy;
     }
 };
+
+// The directories the system searches for a program named without one, in its order: the one of
+// Relayon's program, the current one, the system directory, the 16-bit one, the Windows
+// directory, then those of PATH.
+std::vector<std::string> searchDirectories() {
+    const std::string program = programPath(std::string());
+    std::vector<std::string> directories{program.substr(0, program.find_last_of("\\/") + 1), ""};
+    char buffer[MAX_PATH];
+    UINT length = GetSystemDirectoryA(buffer, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) directories.emplace_back(buffer, length);
+    length = GetWindowsDirectoryA(buffer, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+        directories.push_back(std::string(buffer, length) + "\\System");
+        directories.emplace_back(buffer, length);
+    }
+    std::vector<char> path(GetEnvironmentVariableA("PATH", nullptr, 0) + 1);
+    path.resize(GetEnvironmentVariableA("PATH", path.data(), static_cast<DWORD>(path.size())));
+    directories.emplace_back();
+    for (char c : path) {  // entries end at semicolons; quotes around one are dropped
+        if (c == ';') {
+            directories.emplace_back();
+        } else if (c != '"') {
+            directories.back() += c;
+        }
+    }
+    return directories;
+}
+
+// The program the system would start for a command line whose program Relayon's own search did
+// not find: its first word (double quotes group it), with ".exe" where its name has no
+// extension, as it is when it names a directory, else from the first directory that the system
+// searches and that holds it. Looked at as the native files (fileExists), so that under WOW64 a
+// program that exists only in the native system directory is found too.
+bool findProgram(const std::string& commandLine, std::string& out) {
+    const bool quoted = !commandLine.empty() && commandLine[0] == '"';
+    std::string word = quoted ? commandLine.substr(1, commandLine.find('"', 1) - 1)
+                              : commandLine.substr(0, commandLine.find_first_of(" \t"));
+    if (word.empty()) return false;
+    const std::size_t name = word.find_last_of("\\/:");
+    if (word.find('.', name == std::string::npos ? 0 : name) == std::string::npos) word += ".exe";
+    const std::vector<std::string> directories =
+        name == std::string::npos ? searchDirectories() : std::vector<std::string>{""};
+    for (std::string directory : directories) {
+        if (!directory.empty() && !isPathSeparator(directory.back())) directory += '\\';
+        if (fullPath(directory + word, out) && fileExists(out)) return true;
+    }
+    return false;
+}
 
 // The processes that a Process holds, by id, so that a control event is only ever delivered
 // to a server Relayon still holds (whose id cannot have been reused meanwhile).
@@ -112,12 +162,15 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
     const char* directory = request.workingDirectory.empty() ? nullptr : request.workingDirectory.c_str();
-    // Without an application name the system searches for the program itself, starting in
-    // Relayon's own directory and trying "C:\Srv.exe" before "C:\Srv Dir\srv.exe": the program
-    // found on the command line is started by its full path instead.
-    const char* application = request.program.empty() ? nullptr : request.program.c_str();
-    BOOL created = CreateProcessA(application, commandLine.data(), nullptr, nullptr, inherit, flags, nullptr,
-                                  directory, &startup.StartupInfo, &info);
+    // The system's own search for the program would try "C:\Srv.exe" before "C:\Srv Dir\srv.exe",
+    // and under WOW64 would find a 32-bit copy, or nothing, in place of a native system program:
+    // the program is started by its full path, as the native file. Where neither search finds
+    // it, the system's own search still has its say.
+    std::string application = request.program;
+    if (application.empty()) findProgram(request.commandLine, application);
+    if (!application.empty()) application = nativePath(application);
+    BOOL created = CreateProcessA(application.empty() ? nullptr : application.c_str(), commandLine.data(), nullptr,
+                                  nullptr, inherit, flags, nullptr, directory, &startup.StartupInfo, &info);
     DWORD error = created ? 0 : GetLastError();
     DeleteProcThreadAttributeList(attributes);
     if (!created) return error != 0 ? static_cast<int>(error) : ERROR_INVALID_FUNCTION;

@@ -2,6 +2,7 @@
 
 #include "platform/display_console.h"
 #include "platform/handle_kind.h"
+#include "platform/system_directory.h"
 
 namespace os = relayon::os;
 
@@ -60,4 +61,28 @@ TEST(HandleKind, FailedReads) {
     for (const auto& c : cases) {
         EXPECT_EQ(os::failedReadStatus(c.error, c.interrupted), c.status) << c.error << c.interrupted;
     }
+}
+
+// Under WOW64 only paths in the system directory itself or below it go through Sysnative.
+TEST(SystemDirectory, NativePathUnderWow64) {
+    const std::string system = "C:\\Windows\\system32";
+    const struct {
+        const char* path;
+        bool wow64;
+        const char* expected;
+    } cases[] = {{"C:\\Windows\\system32\\wsl.exe", true, "C:\\Windows\\Sysnative\\wsl.exe"},
+                 {"c:\\WINDOWS\\System32\\OpenSSH\\ssh.exe", true, "C:\\Windows\\Sysnative\\OpenSSH\\ssh.exe"},
+                 {"C:\\Windows\\System32", true, "C:\\Windows\\Sysnative"},
+                 {"C:\\Windows\\System32\\", true, "C:\\Windows\\Sysnative\\"},
+                 {"C:\\Windows\\System32/cmd.exe", true, "C:\\Windows\\Sysnative/cmd.exe"},
+                 {"C:\\Windows\\System32x\\a.exe", true, "C:\\Windows\\System32x\\a.exe"},
+                 {"C:\\Windows\\SysWOW64\\cmd.exe", true, "C:\\Windows\\SysWOW64\\cmd.exe"},
+                 {"C:\\Windows\\System3", true, "C:\\Windows\\System3"},
+                 {"D:\\Windows\\System32\\cmd.exe", true, "D:\\Windows\\System32\\cmd.exe"},
+                 {"C:\\Windows\\System32\\cmd.exe", false, "C:\\Windows\\System32\\cmd.exe"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(os::nativeSystemPath(c.path, system, c.wow64), c.expected) << c.path << c.wow64;
+        EXPECT_EQ(os::nativeSystemPath(c.path, system + "\\", c.wow64), c.expected) << c.path << c.wow64;
+    }
+    EXPECT_EQ(os::nativeSystemPath("C:\\Windows\\cmd.exe", "", true), "C:\\Windows\\cmd.exe");
 }
