@@ -31,6 +31,25 @@ enum class WaitResult { Exited, Timeout, Failed };
 // standard handle is null and fails every call already; nothing is done.
 void openMissingStandardHandles();
 
+// A Ctrl-C or Break for a process (signals.h), taken from its Process under the lock that guards
+// the Process and delivered after, without that lock, since delivering it may take a while.
+class ControlEvent {
+public:
+    ControlEvent();
+    ~ControlEvent();
+    ControlEvent(ControlEvent&& other) noexcept;
+    ControlEvent& operator=(ControlEvent&& other) noexcept;
+
+    // False when the process had ended or the event could not be delivered.
+    bool deliver();
+
+    struct Native;  // the platform's state, opaque here
+
+private:
+    friend class Process;
+    std::unique_ptr<Native> native_;
+};
+
 // A started child process. POSIX: the leader of a session and process group of its own,
 // without a controlling terminal. Windows: with a console of its own that has no window.
 // Dropping it closes Relayon's handles to the process but leaves the process running; on POSIX
@@ -54,9 +73,11 @@ public:
     WaitResult wait(int timeoutMs);
     bool terminate();  // ends the process at once (TerminateProcess, SIGKILL)
 
-    // Sends Ctrl-C or Break to the process's group (signals.h), only while the process has not
-    // been reaped, so that a group id the system may have reused is never signalled.
-    bool sendControlEvent(unsigned event);
+    // Ctrl-C or Break for the process's group (signals.h), delivered by ControlEvent::deliver.
+    // POSIX signals the group here, while the child is surely not reaped, so that a group id
+    // the system may have reused is never signalled. Windows takes a handle of its own to the
+    // process, so that its id cannot name another process until the event is delivered.
+    ControlEvent takeControlEvent(unsigned event) const;
 
     // Stops and continues the main thread (POSIX: the whole process, SIGSTOP and SIGCONT).
     bool suspend();

@@ -184,8 +184,13 @@ bool ServerProcess::running() const {
 }
 
 bool ServerProcess::sendControlEvent(unsigned event) {
-    std::lock_guard<std::mutex> state(stateLock_);
-    return process_.valid() && process_.sendControlEvent(event);
+    os::ControlEvent taken;
+    {
+        std::lock_guard<std::mutex> state(stateLock_);
+        if (!process_.valid()) return false;
+        taken = process_.takeControlEvent(event);
+    }
+    return taken.deliver();  // on Windows a helper process carries it: writers go on meanwhile
 }
 
 bool ServerProcess::writeInput(const char* data, std::size_t size) {

@@ -1,7 +1,8 @@
-"""Relayon under load and faults. Each test runs the test server under a name of its own, finds it
-by that name in /proc and checks at its end that none was left, running, stopped or a zombie. Under
-Wine a Windows server is a Linux process of that name but not Relayon's child, so the checks of
-Relayon's children, descriptors and threads are native only; counts marked WINE are cut."""
+"""Relayon under load and faults. Each test runs Relayon and the test server under names of its own,
+finds them by those names in /proc and checks at its end that none was left, running, stopped or a
+zombie (on Windows, Relayon's helper processes included). Under Wine a Windows server is a Linux
+process of that name but not Relayon's child, so the checks of Relayon's children, descriptors and
+threads are native only; counts marked WINE are cut."""
 import collections, os, pathlib, resource, secrets, signal, subprocess, time, unittest, zlib
 
 import harness
@@ -13,25 +14,34 @@ Process = collections.namedtuple("Process", "pid ppid state")
 class FaultTest(harness.RelayonTestCase):
     def setUp(self):
         super().setUp()
-        self.server_name = "srv" + secrets.token_hex(4)
+        token = secrets.token_hex(4)
+        self.server_name, self.relayon_name = "srv" + token, "rl" + token
         self.server = harness.copy_program(harness.TEST_SERVER, self.dir, self.server_name)
+        self.relayon = harness.copy_program(harness.EXE, self.dir, self.relayon_name)
         self.addCleanup(self.assert_nothing_left)  # after Relayon's own release
 
-    def servers(self):
-        """This test's servers, from /proc (a zombie keeps its name, at most 15 bytes)."""
+    def start(self, *args, **kwargs):
+        kwargs.setdefault("program", self.relayon)
+        return super().start(*args, **kwargs)
+
+    def servers(self, *names):
+        """This test's servers (or its processes of those names), from /proc (a zombie keeps its
+        name, at most 15 bytes)."""
+        names = [n + e for n in (names or [self.server_name]) for e in ("", ".exe")]
         found = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
                 name, _, rest = pathlib.Path("/proc/%s/stat" % pid).read_bytes().partition(b"(")[2].rpartition(b")")
             except OSError:
                 continue  # ended meanwhile
-            if name.decode(errors="replace") in (self.server_name, self.server_name + ".exe"):
+            if name.decode(errors="replace") in names:
                 found.append(Process(int(pid), int(rest.split()[1]), rest.split()[0].decode()))
         return found
 
     def assert_nothing_left(self):
-        """No server of this test remains, once ended ones have had a moment to be reaped."""
-        self.wait_until(lambda: not self.servers(), "end of the servers left behind: %s" % self.servers(), 5)
+        """No server or Relayon of this test remains, once ended ones have had a moment to be reaped."""
+        left = lambda: self.servers(self.server_name, self.relayon_name)
+        self.wait_until(lambda: not left(), "end of the processes left behind: %s" % left(), 5)
 
     def assert_bytes(self, got, expected, what=""):
         """got == expected, where a failure shows where long byte strings part."""
@@ -204,7 +214,10 @@ class FaultTest(harness.RelayonTestCase):
 
     def test_ctrl_c_reaches_the_server_and_an_ignored_hangup_stays_ignored(self):
         ignore_hangup = dict(preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN)) if POSIX else {}
-        process, output = self.start("", ["signals"], extra=["/d", "1"], **ignore_hangup,
+        # Relayon in a folder whose name the ANSI code page cannot spell (Windows)
+        os.mkdir(os.path.join(self.dir, "ключ 日本"))
+        program = harness.copy_program(harness.EXE, os.path.join(self.dir, "ключ 日本"), self.relayon_name)
+        process, output = self.start("", ["signals"], extra=["/d", "1"], program=program, **ignore_hangup,
                                      env=dict(os.environ, RELAYON_CONSOLE=os.path.join(self.dir, "console.txt")))
         if POSIX:  # the signal thread takes the lower signal number first: the hang-up before the Ctrl-C
             process.send_signal(signal.SIGHUP)

@@ -250,9 +250,25 @@ WaitResult Process::wait(int timeoutMs) {
     return WaitResult::Exited;
 }
 
-bool Process::sendControlEvent(unsigned event) {
+// The signal is sent when the event is taken: kill() never waits.
+struct ControlEvent::Native {
+    bool sent = false;
+};
+
+ControlEvent::ControlEvent() = default;
+ControlEvent::~ControlEvent() = default;
+ControlEvent::ControlEvent(ControlEvent&& other) noexcept = default;
+ControlEvent& ControlEvent::operator=(ControlEvent&& other) noexcept = default;
+
+bool ControlEvent::deliver() { return native_ && native_->sent; }
+
+ControlEvent Process::takeControlEvent(unsigned event) const {
+    const int number = event == kCtrlCEvent ? SIGINT : (event == kCtrlBreakEvent ? SIGQUIT : 0);
+    ControlEvent taken;
+    taken.native_.reset(new ControlEvent::Native);
     // A reaped child's group id may already belong to other processes.
-    return native_ && !native_->reaped && os::sendControlEvent(static_cast<std::uint32_t>(native_->pid), event);
+    taken.native_->sent = native_ && !native_->reaped && number != 0 && ::kill(-native_->pid, number) == 0;
+    return taken;
 }
 
 bool Process::terminate() { return native_ && native_->signal(SIGKILL); }

@@ -1,8 +1,7 @@
 #include "platform/process.h"
 
 #include <cstring>
-#include <map>
-#include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/path.h"
@@ -13,6 +12,16 @@
 namespace relayon::os {
 
 namespace {
+
+// A copy of source for this process, with access (0: the same access as source).
+Handle duplicate(HANDLE source, DWORD access, BOOL inheritable) {
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), source, GetCurrentProcess(), &copy, access, inheritable,
+                         access == 0 ? DUPLICATE_SAME_ACCESS : 0)) {
+        return Handle();
+    }
+    return Handle(fromNative(copy));
+}
 
 // Inheritable copies of the child's standard handles, alive only while the child is created.
 struct InheritableCopies {
@@ -26,16 +35,15 @@ struct InheritableCopies {
         for (std::size_t i = 0; i < owned.size(); ++i) {
             if (sources[i] == handle) return list[i];
         }
-        HANDLE copy = nullptr;
-        if (!DuplicateHandle(GetCurrentProcess(), toNative(handle), GetCurrentProcess(), &copy, 0, TRUE,
-                             DUPLICATE_SAME_ACCESS)) {
+        Handle copy = duplicate(toNative(handle), 0, TRUE);
+        if (!copy) {
             if (error == 0) error = GetLastError();
             return nullptr;
         }
-        owned.emplace_back(fromNative(copy));
+        list.push_back(toNative(copy.get()));
+        owned.push_back(std::move(copy));
         sources.push_back(handle);
-        list.push_back(copy);
-        return copy;
+        return list.back();
     }
 };
 
@@ -87,34 +95,33 @@ bool findProgram(const std::string& commandLine, std::string& out) {
     return false;
 }
 
-// The processes that a Process holds, by id, so that a control event is only ever delivered
-// to a server Relayon still holds (whose id cannot have been reused meanwhile).
-std::mutex childrenLock;
-std::map<DWORD, HANDLE> children;
-
 }  // namespace
 
-HANDLE openHeldChild(DWORD processId) {
-    std::lock_guard<std::mutex> guard(childrenLock);
-    auto found = children.find(processId);
-    HANDLE copy = nullptr;
-    if (found != children.end() &&
-        !DuplicateHandle(GetCurrentProcess(), found->second, GetCurrentProcess(), &copy, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS)) {
-        copy = nullptr;
+InheritedHandles::InheritedHandles(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+    if (handles_.empty()) return;
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    storage_.resize(size);
+    auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+    made_ = InitializeProcThreadAttributeList(attributes, 1, 0, &size) != FALSE;
+    if (!made_ || !UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                             handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
+        error_ = GetLastError() != 0 ? GetLastError() : ERROR_INVALID_FUNCTION;
     }
-    return copy;
+}
+
+InheritedHandles::~InheritedHandles() {
+    if (made_) DeleteProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data()));
+}
+
+LPPROC_THREAD_ATTRIBUTE_LIST InheritedHandles::list() {
+    return made_ && error_ == 0 ? reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data()) : nullptr;
 }
 
 struct Process::Native {
     Handle process;
     Handle thread;
     DWORD processId = 0;
-
-    ~Native() {
-        std::lock_guard<std::mutex> guard(childrenLock);
-        children.erase(processId);
-    }
 };
 
 Process::Process() = default;
@@ -138,26 +145,13 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
     if (copies.error != 0) return static_cast<int>(copies.error);
 
     // Only the handles in this list are inherited, whatever else is inheritable in Relayon.
-    SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-    std::vector<char> storage(size);
-    auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
-    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &size)) return static_cast<int>(GetLastError());
+    InheritedHandles inherited(copies.list);
+    if (inherited.error() != 0) return static_cast<int>(inherited.error());
+    startup.lpAttributeList = inherited.list();
     // The server gets a console of its own that has no window, so that control events can be
-    // delivered into it (sendControlEvent); a new process group would ignore Ctrl-C.
+    // delivered into it (signals.cpp); a new process group would ignore Ctrl-C.
     DWORD flags = request.priorityClass | CREATE_NO_WINDOW;
-    BOOL inherit = FALSE;
-    if (!copies.list.empty()) {
-        if (!UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, copies.list.data(),
-                                       copies.list.size() * sizeof(HANDLE), nullptr, nullptr)) {
-            DWORD error = GetLastError();
-            DeleteProcThreadAttributeList(attributes);
-            return static_cast<int>(error);
-        }
-        startup.lpAttributeList = attributes;
-        flags |= EXTENDED_STARTUPINFO_PRESENT;
-        inherit = TRUE;
-    }
+    if (startup.lpAttributeList != nullptr) flags |= EXTENDED_STARTUPINFO_PRESENT;
 
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
@@ -169,18 +163,14 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
     std::string application = request.program;
     if (application.empty()) findProgram(request.commandLine, application);
     if (!application.empty()) application = nativePath(application);
-    BOOL created = CreateProcessA(application.empty() ? nullptr : application.c_str(), commandLine.data(), nullptr,
-                                  nullptr, inherit, flags, nullptr, directory, &startup.StartupInfo, &info);
-    DWORD error = created ? 0 : GetLastError();
-    DeleteProcThreadAttributeList(attributes);
-    if (!created) return error != 0 ? static_cast<int>(error) : ERROR_INVALID_FUNCTION;
-
+    if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), commandLine.data(), nullptr, nullptr,
+                        startup.lpAttributeList != nullptr, flags, nullptr, directory, &startup.StartupInfo, &info)) {
+        return GetLastError() != 0 ? static_cast<int>(GetLastError()) : ERROR_INVALID_FUNCTION;
+    }
     process.native_.reset(new Native);
     process.native_->process.reset(fromNative(info.hProcess));
     process.native_->thread.reset(fromNative(info.hThread));
     process.native_->processId = info.dwProcessId;
-    std::lock_guard<std::mutex> guard(childrenLock);
-    children[info.dwProcessId] = info.hProcess;
     return 0;
 }
 
@@ -200,9 +190,30 @@ bool Process::terminate() {
     return native_ && TerminateProcess(toNative(native_->process.get()), 0) != FALSE;
 }
 
-bool Process::sendControlEvent(unsigned event) {
-    // The process handle held here keeps the id from being reused.
-    return native_ && os::sendControlEvent(native_->processId, event);
+struct ControlEvent::Native {
+    Handle server;  // keeps the server's id from being given to another process
+    DWORD serverId = 0;
+    unsigned event = 0;
+};
+
+ControlEvent::ControlEvent() = default;
+ControlEvent::~ControlEvent() = default;
+ControlEvent::ControlEvent(ControlEvent&& other) noexcept = default;
+ControlEvent& ControlEvent::operator=(ControlEvent&& other) noexcept = default;
+
+bool ControlEvent::deliver() {
+    return native_ && native_->server && (native_->event == kCtrlCEvent || native_->event == kCtrlBreakEvent) &&
+           carryControlEvent(toNative(native_->server.get()), native_->serverId, native_->event);
+}
+
+ControlEvent Process::takeControlEvent(unsigned event) const {
+    ControlEvent taken;
+    if (!native_) return taken;
+    taken.native_.reset(new ControlEvent::Native);
+    taken.native_->server = duplicate(toNative(native_->process.get()), SYNCHRONIZE, FALSE);
+    taken.native_->serverId = native_->processId;
+    taken.native_->event = event;
+    return taken;
 }
 
 bool Process::suspend() {
