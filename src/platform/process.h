@@ -50,6 +50,28 @@ private:
     std::unique_ptr<Native> native_;
 };
 
+// Keeps the main thread that a Process suspends from staying suspended when Relayon ends without
+// resuming it, however Relayon ends (killed too). Taken from the Process under the lock that
+// guards it, started after, without that lock, since starting may take a while; it ends when
+// dropped. POSIX has nothing to start: the child is continued when its parent ends (spawn,
+// Linux). Windows: a helper copy of Relayon waits for Relayon's end and then resumes the
+// thread if Relayon had left it suspended.
+class SuspensionGuard {
+public:
+    SuspensionGuard();
+    ~SuspensionGuard();
+    SuspensionGuard(SuspensionGuard&& other) noexcept;
+    SuspensionGuard& operator=(SuspensionGuard&& other) noexcept;
+
+    bool start();  // false when the guard could not be started
+
+    struct Native;
+
+private:
+    friend class Process;
+    std::unique_ptr<Native> native_;
+};
+
 // A started child process. POSIX: the leader of a session and process group of its own,
 // without a controlling terminal. Windows: with a console of its own that has no window.
 // Dropping it closes Relayon's handles to the process but leaves the process running; on POSIX
@@ -82,6 +104,8 @@ public:
     // Stops and continues the main thread (POSIX: the whole process, SIGSTOP and SIGCONT).
     bool suspend();
     bool resume();
+    // A guard against the main thread staying suspended after Relayon's end (SuspensionGuard).
+    SuspensionGuard guardSuspension() const;
 
     // Priority class of all its threads, and priority level of its main thread; on POSIX the
     // main thread's nice value is the class's plus the level's offset.

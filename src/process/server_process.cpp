@@ -288,6 +288,14 @@ void ServerProcess::setCpuPower(double percent) {
 void ServerProcess::throttleLoop() {
     // Above any level a busy server can have, so that it cannot keep this thread from running.
     os::setCurrentThreadPriority(os::kThreadPriorityTimeCritical);
+    // Ended with this thread, after it has resumed the server; until then, a server it has
+    // suspended is resumed when Relayon ends, however it ends.
+    os::SuspensionGuard guard;
+    {
+        std::lock_guard<std::mutex> state(stateLock_);
+        guard = process_.guardSuspension();
+    }
+    guard.start();
     if (throttleStop_.wait(runMs_)) return;  // one full run period first
     bool suspendedHere = false;
     for (;;) {

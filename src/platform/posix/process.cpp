@@ -271,6 +271,18 @@ ControlEvent Process::takeControlEvent(unsigned event) const {
     return taken;
 }
 
+// Nothing to start: the child continues at its parent's death by itself (runChild).
+struct SuspensionGuard::Native {};
+
+SuspensionGuard::SuspensionGuard() = default;
+SuspensionGuard::~SuspensionGuard() = default;
+SuspensionGuard::SuspensionGuard(SuspensionGuard&& other) noexcept = default;
+SuspensionGuard& SuspensionGuard::operator=(SuspensionGuard&& other) noexcept = default;
+
+bool SuspensionGuard::start() { return true; }
+
+SuspensionGuard Process::guardSuspension() const { return SuspensionGuard(); }
+
 bool Process::terminate() { return native_ && native_->signal(SIGKILL); }
 
 bool Process::suspend() { return native_ && native_->signal(SIGSTOP); }

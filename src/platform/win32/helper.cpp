@@ -33,6 +33,9 @@ bool runHelper() {
     int code = 1;
     if (std::strcmp(role, "carry") == 0 && fields == 3) {
         code = deliverControlEvent(static_cast<unsigned>(n[0]), static_cast<DWORD>(n[1]));
+    } else if (std::strcmp(role, "watch") == 0 && fields == 5) {
+        code = resumeWhenLeftSuspended(ULongToHandle(n[0]), ULongToHandle(n[1]), ULongToHandle(n[2]),
+                                       ULongToHandle(n[3]));
     }
     ExitProcess(static_cast<UINT>(code));
 }

@@ -52,9 +52,12 @@ DWORD startHelper(const std::string& order, std::vector<HANDLE> inherited, Handl
 // How long a helper that was ended is waited for.
 constexpr DWORD kHelperEndWaitMs = 2000;
 
-// The carrier's role (signals.cpp): attaches to the console of the server with that id and
-// raises the control event there; 0 when delivered.
+// The roles. The carrier (signals.cpp) attaches to the console of the server with that id and
+// raises the control event there; 0 when delivered. The suspension watcher (process.cpp) waits
+// until Relayon or the server ends, and after Relayon's end resumes the server's main thread
+// while the event suspended is set.
 int deliverControlEvent(unsigned event, DWORD serverId);
+int resumeWhenLeftSuspended(HANDLE relayon, HANDLE server, HANDLE thread, HANDLE suspended);
 
 // Relayon's side of the carrier: while the caller holds the server's handle, so that its id
 // stays the server's, starts a carrier and waits for it, ending one that does not finish in time.

@@ -122,6 +122,7 @@ struct Process::Native {
     Handle process;
     Handle thread;
     DWORD processId = 0;
+    Handle suspended;  // an event set while the main thread is suspended, for a SuspensionGuard
 };
 
 Process::Process() = default;
@@ -171,6 +172,7 @@ int Process::spawn(const SpawnRequest& request, Process& process) {
     process.native_->process.reset(fromNative(info.hProcess));
     process.native_->thread.reset(fromNative(info.hThread));
     process.native_->processId = info.dwProcessId;
+    process.native_->suspended.reset(fromNative(CreateEventA(nullptr, TRUE, FALSE, nullptr)));
     return 0;
 }
 
@@ -216,12 +218,71 @@ ControlEvent Process::takeControlEvent(unsigned event) const {
     return taken;
 }
 
+// The event is set before the thread is suspended and reset after it is resumed, so that a
+// watcher that finds it set after Relayon's end resumes at most a thread nobody suspended.
 bool Process::suspend() {
-    return native_ && SuspendThread(toNative(native_->thread.get())) != static_cast<DWORD>(-1);
+    if (!native_) return false;
+    SetEvent(toNative(native_->suspended.get()));
+    return SuspendThread(toNative(native_->thread.get())) != static_cast<DWORD>(-1);
 }
 
 bool Process::resume() {
-    return native_ && ResumeThread(toNative(native_->thread.get())) != static_cast<DWORD>(-1);
+    if (!native_) return false;
+    const bool resumed = ResumeThread(toNative(native_->thread.get())) != static_cast<DWORD>(-1);
+    ResetEvent(toNative(native_->suspended.get()));
+    return resumed;
+}
+
+// Inheritable copies for the watcher until it has started, then the watcher itself.
+struct SuspensionGuard::Native {
+    Handle relayon, server, thread, suspended;
+    Handle watcher;
+
+    ~Native() {
+        if (!watcher) return;
+        TerminateProcess(toNative(watcher.get()), 0);
+        WaitForSingleObject(toNative(watcher.get()), kHelperEndWaitMs);
+    }
+};
+
+SuspensionGuard::SuspensionGuard() = default;
+SuspensionGuard::~SuspensionGuard() = default;
+SuspensionGuard::SuspensionGuard(SuspensionGuard&& other) noexcept = default;
+SuspensionGuard& SuspensionGuard::operator=(SuspensionGuard&& other) noexcept = default;
+
+bool SuspensionGuard::start() {
+    if (!native_ || native_->watcher) return native_ != nullptr;
+    Native& n = *native_;
+    if (!n.relayon || !n.server || !n.thread || !n.suspended) return false;
+    std::string order = "watch";
+    std::vector<HANDLE> handles;
+    for (const Handle* handle : {&n.relayon, &n.server, &n.thread, &n.suspended}) {
+        order += " " + std::to_string(HandleToULong(toNative(handle->get())));
+        handles.push_back(toNative(handle->get()));
+    }
+    if (startHelper(order, handles, n.watcher) != 0) return false;
+    for (Handle* handle : {&n.relayon, &n.server, &n.thread, &n.suspended}) handle->close();  // the watcher's now
+    return true;
+}
+
+SuspensionGuard Process::guardSuspension() const {
+    SuspensionGuard guard;
+    if (!native_) return guard;
+    guard.native_.reset(new SuspensionGuard::Native);
+    guard.native_->relayon = duplicate(GetCurrentProcess(), SYNCHRONIZE, TRUE);
+    guard.native_->server = duplicate(toNative(native_->process.get()), SYNCHRONIZE, TRUE);
+    guard.native_->thread = duplicate(toNative(native_->thread.get()), THREAD_SUSPEND_RESUME, TRUE);
+    guard.native_->suspended = duplicate(toNative(native_->suspended.get()), SYNCHRONIZE, TRUE);
+    return guard;
+}
+
+int resumeWhenLeftSuspended(HANDLE relayon, HANDLE server, HANDLE thread, HANDLE suspended) {
+    HANDLE ends[] = {relayon, server};
+    if (WaitForMultipleObjects(2, ends, FALSE, INFINITE) == WAIT_OBJECT_0 &&
+        WaitForSingleObject(suspended, 0) == WAIT_OBJECT_0) {
+        ResumeThread(thread);
+    }
+    return 0;
 }
 
 bool Process::setPriorityClass(unsigned priorityClass) {
