@@ -6,17 +6,14 @@
 // 6 Shutdown; POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM); "hex" answers every line with "hex " +
 // its bytes in hexadecimal; "flood N", after "ready", writes N lines "flood 0000001 000..." of
 // 64 bytes on a second thread and only counts the lines it reads; "partial TEXT", after
-// "ready", writes TEXT without a line feed. "client N PROGRAM ARGS..." instead plays a client:
-// it starts PROGRAM ARGS... with its standard input on a message pipe (probes.h) and its
-// output on this one's, writes a line of N bytes "x" as one message, closes the pipe and ends
-// when the program does.
+// "ready", writes TEXT without a line feed. "client N PROGRAM ARGS..." instead starts PROGRAM on
+// a message pipe (probes.h), writes it N bytes "x" and a line feed as one message, and ends with it.
 // Then it writes "ready" and answers each line it reads: "priority" with its priority class and
 // thread priority; "cputime" (busy) with its main thread's processor ms and the ms since its
-// start; "program" with the full path of its executable; "argv" with "argv", then each of its
-// arguments, the program's own first, in brackets; "stderr TEXT" by writing TEXT to
-// its standard error; "die" by ending at once with exit code 9; "sum" (flood), after its last
-// flood line, with the count, bytes and Adler-32 of the lines read before it, line feeds
-// included. Any other line is written back, carriage returns dropped.
+// start; "argv" with "argv", then each of its arguments, the program's own first, in brackets;
+// "stderr TEXT" by writing TEXT to its standard error; "die" by ending at once with exit code 9;
+// "sum" (flood), after its last flood line, with the count, bytes and Adler-32 of the lines read
+// before it, line feeds included. Any other line is written back, carriage returns dropped.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -30,7 +27,6 @@
 #include "platform/io.h"
 #include "platform/priority.h"
 #include "platform/process.h"
-#include "platform/program_path.h"
 #include "platform/signals.h"
 #include "probes.h"
 
@@ -43,7 +39,6 @@ const Clock::time_point started = Clock::now();
 std::mutex outputLock;
 std::atomic<std::int64_t> mainThreadCpuMs{0};
 bool hexEcho = false;
-std::string programName;  // argv[0]
 std::string arguments;    // "[argv[0]] [argv[1]] ..."
 long floodLines = -1;
 std::thread floodWriter;
@@ -101,8 +96,6 @@ void answer(const std::string& line, const std::string& raw) {
         say("cputime " + std::to_string(mainThreadCpuMs.load()) + " " + std::to_string(wall));
     } else if (line == "argv") {
         say("argv" + arguments);
-    } else if (line == "program") {
-        say("program " + os::programPath(programName));
     } else if (line.compare(0, 7, "stderr ") == 0) {
         write(os::standardError(), line.substr(7) + "\n");
     } else {
@@ -163,7 +156,6 @@ extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
 
 int main(int argc, char** argv) {
     if (argc > 3 && std::string(argv[1]) == "client") return runClient(std::atol(argv[2]), argv + 3, argc - 3);
-    if (argc > 0) programName = argv[0];
     for (int i = 0; i < argc; ++i) arguments += std::string(" [") + argv[i] + "]";
     bool busy = false;
     int lingerSeconds = 0;

@@ -218,8 +218,9 @@ ControlEvent Process::takeControlEvent(unsigned event) const {
     return taken;
 }
 
-// The event is set before the thread is suspended and reset after it is resumed, so that a
-// watcher that finds it set after Relayon's end resumes at most a thread nobody suspended.
+// The event is set before the thread is suspended and reset after it is resumed: a watcher never
+// misses a suspension that Relayon left, and at worst resumes a thread Relayon was about to
+// suspend or had just resumed, which changes nothing unless another program suspended it too.
 bool Process::suspend() {
     if (!native_) return false;
     SetEvent(toNative(native_->suspended.get()));
@@ -251,7 +252,7 @@ SuspensionGuard::SuspensionGuard(SuspensionGuard&& other) noexcept = default;
 SuspensionGuard& SuspensionGuard::operator=(SuspensionGuard&& other) noexcept = default;
 
 bool SuspensionGuard::start() {
-    if (!native_ || native_->watcher) return native_ != nullptr;
+    if (!native_ || native_->watcher) return true;  // no process to guard, or guarded already
     Native& n = *native_;
     if (!n.relayon || !n.server || !n.thread || !n.suspended) return false;
     std::string order = "watch";
