@@ -16,6 +16,7 @@ constexpr std::uint32_t kGenericWrite = 0x40000000u;
 constexpr std::uint32_t kFileAppendData = 0x4;
 constexpr std::uint32_t kFileShareRead = 0x1;
 constexpr std::uint32_t kFileShareWrite = 0x2;
+constexpr std::uint32_t kFileShareDelete = 0x4;
 constexpr std::uint32_t kCreateNew = 1;
 constexpr std::uint32_t kCreateAlways = 2;
 constexpr std::uint32_t kOpenExisting = 3;

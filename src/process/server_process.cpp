@@ -108,6 +108,9 @@ std::uint32_t ServerProcess::start(const std::string& commandLine) {
     ServerProgram program;
     if (findServerProgram(commandLine, program)) {
         request.program = program.path;
+        // Quoted, a path with blanks stays one argument where the server's runtime splits its
+        // command line (Windows); the arguments follow as they were.
+        request.commandLine = "\"" + program.path + "\"" + (program.arguments.empty() ? "" : " ") + program.arguments;
         request.argv = splitArguments(program.arguments);
         request.argv.insert(request.argv.begin(), program.path);
         request.workingDirectory = program.directory;
@@ -178,8 +181,13 @@ bool ServerProcess::running() const {
 }
 
 bool ServerProcess::sendControlEvent(unsigned event) {
-    std::lock_guard<std::mutex> state(stateLock_);
-    return process_.valid() && process_.sendControlEvent(event);
+    os::ControlEvent taken;
+    {
+        std::lock_guard<std::mutex> state(stateLock_);
+        if (!process_.valid()) return false;
+        taken = process_.takeControlEvent(event);
+    }
+    return taken.deliver();  // on Windows a helper process carries it: writers go on meanwhile
 }
 
 bool ServerProcess::writeInput(const char* data, std::size_t size) {
@@ -277,6 +285,14 @@ void ServerProcess::setCpuPower(double percent) {
 void ServerProcess::throttleLoop() {
     // Above any level a busy server can have, so that it cannot keep this thread from running.
     os::setCurrentThreadPriority(os::kThreadPriorityTimeCritical);
+    // Ended with this thread, after it has resumed the server; until then, a server it has
+    // suspended is resumed when Relayon ends, however it ends.
+    os::SuspensionGuard guard;
+    {
+        std::lock_guard<std::mutex> state(stateLock_);
+        guard = process_.guardSuspension();
+    }
+    guard.start();
     if (throttleStop_.wait(runMs_)) return;  // one full run period first
     bool suspendedHere = false;
     for (;;) {

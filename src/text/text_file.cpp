@@ -22,7 +22,12 @@ bool TextFile::open(const std::string& name, std::uint32_t access, bool append, 
     const std::uint32_t widened = access == os::kGenericWrite ? os::kGenericRead | os::kGenericWrite : access;
     const std::uint32_t flags = os::kFileAttributeNormal | os::kFlagSequentialScan;
     const std::uint32_t appendData = append && (widened & os::kGenericWrite) ? os::kFileAppendData : 0;
-    handle_.reset(os::openFile(name_, widened | appendData, os::kFileShareRead, creation, flags));
+    // A file only read lets others go on writing, renaming or deleting it (a growing data file, a
+    // logger's file); one written keeps other writers out.
+    const std::uint32_t share = (widened & os::kGenericWrite) != 0
+                                    ? os::kFileShareRead
+                                    : os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete;
+    handle_.reset(os::openFile(name_, widened | appendData, share, creation, flags));
     if (!handle_.valid()) return false;
     if (append && !os::seekToEnd(handle_.get())) {
         // Writing anywhere but at the end would overwrite what the file holds.

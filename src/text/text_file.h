@@ -27,10 +27,11 @@ public:
     TextFile(const TextFile&) = delete;
     TextFile& operator=(const TextFile&) = delete;
 
-    // Opens the name trimmed of blanks (closing an open file first), shared for reading only.
-    // An access of kGenericWrite alone is widened to read and write. Append makes every write
-    // land at the end of the file, so that bytes others add meanwhile are kept (files of 4 GiB
-    // and more too). A blank name fails without a system call.
+    // Opens the name trimmed of blanks (closing an open file first). Opened to read, the file is
+    // shared for reading, writing and deletion; opened to write, for reading only. An access of
+    // kGenericWrite alone is widened to read and write. Append makes every write land at the end
+    // of the file, so that bytes others add meanwhile are kept (files of 4 GiB and more too). A
+    // blank name fails without a system call.
     bool open(const std::string& name, std::uint32_t access, bool append, std::uint32_t creation);
     void close();
     bool isOpen() const { return handle_.valid(); }

@@ -41,18 +41,29 @@ class RelayTest(harness.RelayonTestCase):
 
     def test_rules_and_directives_both_ways(self):
         self.write("lines.txt", b"one\r\n\n;c\n two \n")
+        self.start("", log="held.log")  # another Relayon writes held.log, which is read all the same
         done = harness.run(self.arguments(
             "[Client2Server]\nabc := never\n"  # visited after 'ab', which has changed the line
             "ab := X\ndrop :=\nhello := hi there\nfile := <readfile> lines.txt\nmissing := <readfile> nothere.txt\n"
+            "held := <readfile> held.log\n"
             "[Server2Client]\nhi := HI\nX := x\nhalt := <stop>\n"),  # only the client's lines carry out actions
-            input=b"abc\ndrop\n\nhello\nfile\nmissing\nhalt\n", cwd=self.dir)
-        self.assertEqual((done.returncode, done.stdout), (0, b"ready\nxc\n\nHI there\none\ntwo\n<stop>\n"))
+            input=b"abc\ndrop\n\nhello\nfile\nmissing\nheld\nhalt\n", cwd=self.dir)
+        self.assertEqual(done.returncode, 0)
+        self.assertRegex(done.stdout, rb"^ready\nxc\n\nHI there\none\ntwo\n(\d+\.\d{3}: [-<>] [^\n]+\n)+<stop>\n$")
         # The log shows every line as received, before any rule.
-        self.assertEqual(self.entries(">"), [b"abc", b"drop", b"", b"hello", b"file", b"missing", b"halt"])
+        self.assertEqual(self.entries(">"), [b"abc", b"drop", b"", b"hello", b"file", b"missing", b"held", b"halt"])
         self.assertEqual(self.entries("<")[:4], [b"ready", b"Xc", b"", b"hi there"])
         notes = self.entries()
         self.assertIn(b"Open file:  lines.txt", notes)
+        self.assertIn(b"Open file:  held.log", notes)
         self.assertTrue(any(n.startswith(b"Error opening file: ") and len(n) > 20 for n in notes), notes)
+
+    def test_a_client_writing_messages_longer_than_a_read(self):
+        # The test server plays the client: it hands Relayon a pipe of messages (Windows: a
+        # message-mode named pipe) and writes one line of 100,000 bytes as one message.
+        done = harness.run(["client", "100000", harness.host_path(harness.EXE)] + self.arguments(""),
+                           cwd=self.dir, program=harness.TEST_SERVER)
+        self.assertEqual((done.returncode, done.stdout), (0, b"ready\n" + b"x" * 100000 + b"\n"))
 
     def test_line_ends_of_each_side_and_answers_to_the_sender(self):
         # An answer from a reply table ends with its sender's line end, a passed-on line with

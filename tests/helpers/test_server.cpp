@@ -8,13 +8,15 @@
 // its bytes in hexadecimal; "flood N", after "ready", writes N lines "flood 0000001 000..." of
 // 64 bytes on a second thread and only counts the lines it reads; "partial TEXT", after
 // "ready", writes TEXT without a line feed; "orphan S" starts a copy of itself that holds its
-// output open for S seconds, with "linger S" and no input.
+// output open for S seconds, with "linger S" and no input. "client N PROGRAM ARGS..." instead
+// starts PROGRAM on a message pipe (probes.h), writes it N bytes "x" and a line feed as one
+// message, and ends with it.
 // Then it writes "ready" and answers each line it reads: "priority" with its priority class and
 // thread priority; "cputime" (busy) with its main thread's processor ms and the ms since its
-// start; "program" with the full path of its executable; "stderr TEXT" by writing TEXT to
-// its standard error; "die" by ending at once with exit code 9; "sum" (flood), after its last
-// flood line, with the count, bytes and Adler-32 of the lines read before it, line feeds
-// included. Any other line is written back, carriage returns dropped.
+// start; "argv" with "argv", then each of its arguments, the program's own first, in brackets;
+// "stderr TEXT" by writing TEXT to its standard error; "die" by ending at once with exit code 9;
+// "sum" (flood), after its last flood line, with the count, bytes and Adler-32 of the lines read
+// before it, line feeds included. Any other line is written back, carriage returns dropped.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -41,7 +43,7 @@ const Clock::time_point started = Clock::now();
 std::mutex outputLock;
 std::atomic<std::int64_t> mainThreadCpuMs{0};
 bool hexEcho = false;
-std::string programName;  // argv[0]
+std::string arguments;    // "[argv[0]] [argv[1]] ..."
 long floodLines = -1;
 std::thread floodWriter;
 std::uint64_t linesRead = 0, bytesRead = 0;
@@ -96,8 +98,8 @@ void answer(const std::string& line, const std::string& raw) {
     } else if (line == "cputime") {
         const auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
         say("cputime " + std::to_string(mainThreadCpuMs.load()) + " " + std::to_string(wall));
-    } else if (line == "program") {
-        say("program " + os::programPath(programName));
+    } else if (line == "argv") {
+        say("argv" + arguments);
     } else if (line.compare(0, 7, "stderr ") == 0) {
         write(os::standardError(), line.substr(7) + "\n");
     } else {
@@ -126,6 +128,29 @@ void serveLines() {
     }
 }
 
+// The client of "client N PROGRAM ARGS...".
+int runClient(long size, char** command, int count) {
+    std::intptr_t readEnd = 0, writeEnd = 0;
+    if (count < 1 || !relayon::test::messagePipe(readEnd, writeEnd)) return 2;
+    os::Handle input(readEnd), output(writeEnd);
+    os::SpawnRequest request;
+    request.program = command[0];
+    for (int i = 0; i < count; ++i) {
+        request.argv.push_back(command[i]);
+        request.commandLine += std::string(i > 0 ? " \"" : "\"") + command[i] + "\"";
+    }
+    request.input = input.get();
+    request.output = os::standardOutput();
+    request.error = os::standardError();
+    os::Process program;
+    if (os::Process::spawn(request, program) != 0) return 2;
+    input.close();
+    const std::string line = std::string(static_cast<std::size_t>(size), 'x') + "\n";
+    os::writeAll(output.get(), line.data(), line.size());
+    output.close();
+    return program.wait(-1) == os::WaitResult::Exited ? 0 : 2;
+}
+
 }  // namespace
 
 // Under the address sanitizer, the leak scan at exit stops the server's threads through a
@@ -134,7 +159,8 @@ void serveLines() {
 extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
 
 int main(int argc, char** argv) {
-    if (argc > 0) programName = argv[0];
+    if (argc > 3 && std::string(argv[1]) == "client") return runClient(std::atol(argv[2]), argv + 3, argc - 3);
+    for (int i = 0; i < argc; ++i) arguments += std::string(" [") + argv[i] + "]";
     bool busy = false;
     int lingerSeconds = 0;
     long lineCount = -1;
@@ -160,7 +186,7 @@ int main(int argc, char** argv) {
         if (arg == "last") last = value;
         if (arg == "orphan") {
             os::SpawnRequest copy;
-            copy.program = os::programPath(programName);
+            copy.program = os::programPath(argv[0]);
             copy.argv = {copy.program, "linger", value};
             copy.output = copy.error = os::standardOutput();
             os::Process held;
