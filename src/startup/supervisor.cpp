@@ -15,6 +15,7 @@
 #include "diag/queued_writer.h"
 #include "engine/relay.h"
 #include "platform/file.h"
+#include "platform/file_copy.h"
 #include "platform/io.h"
 #include "platform/process.h"
 #include "platform/signals.h"
@@ -240,6 +241,8 @@ public:
         done_ = true;
         const bool readersEnded = stopReaders(clientReader_);
         const bool outputEnded = clientOutput_.finish(kOutputFinishMs);
+        // A reader left in a copy that writes its target in place gets to finish it first.
+        if (!readersEnded) os::endCopies();
         processLog().close();
         debugConsole().close();
         if (!readersEnded || !outputEnded) std::_Exit(0);

@@ -145,6 +145,11 @@ class FaultTest(harness.RelayonTestCase):
             # The bytes after the server's last line feed are dropped.
             (["partial", "cut-off"], {}, die, b"ready\n", b"Server closed"),
             (["partial", "cut-off"], {}, kill, b"ready\n", b"Server closed"),
+            # The client's reader waits in a write to a server that does not read; the server
+            # closes its output and outlives the stop: Relayon ends all the same (under Wine that
+            # write cannot be interrupted, and the reader is left).
+            (["deaf", "2"], {}, lambda process: harness.feed(process, b"x" * 99 + b"\n" * (1 << 20)), b"ready\n",
+             b"Server closed"),
             # What the server writes at the end of its input still reaches the client.
             (["last", "bye"], {}, close, b"ready\nbye\n", b"Client closed"),
             # The client never reads and the flooding server never ends: Relayon gives the server

@@ -1,7 +1,8 @@
 // A line server for the tests, built for the same platform as Relayon. Its arguments (combined
 // at will): "cwd" first writes "cwd " + its working directory; "stderr TEXT" writes TEXT to its
 // standard error; "lines N" writes "line 1" to "line N" and ends; "linger S" runs on S seconds
-// after the end of its input; "last TEXT" writes TEXT at the end of its input; "busy" keeps the
+// after the end of its input; "last TEXT" writes TEXT at the end of its input; "deaf S", after
+// "ready", never reads, closes its output after S seconds and ends after 5 S; "busy" keeps the
 // main thread busy and reads on a second thread;
 // "signals" reports each control event as "control " + its code (0 Ctrl-C, 1 Break, 2 Close,
 // 6 Shutdown; POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM); "hex" answers every line with "hex " +
@@ -164,6 +165,7 @@ int main(int argc, char** argv) {
     bool busy = false;
     int lingerSeconds = 0;
     long lineCount = -1;
+    int deafSeconds = -1;
     std::string partial, last;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -184,6 +186,7 @@ int main(int argc, char** argv) {
         if (arg == "flood") floodLines = std::atol(value);
         if (arg == "partial") partial = value;
         if (arg == "last") last = value;
+        if (arg == "deaf") deafSeconds = std::atoi(value);
         if (arg == "orphan") {
             os::SpawnRequest copy;
             copy.program = os::programPath(argv[0]);
@@ -198,6 +201,13 @@ int main(int argc, char** argv) {
     say("ready");
     write(os::standardOutput(), partial);
     if (floodLines >= 0) floodWriter = std::thread(writeFlood);
+    if (deafSeconds >= 0) {
+        std::this_thread::sleep_for(std::chrono::seconds(deafSeconds));
+        os::closeHandle(os::standardOutput());
+        os::closeHandle(os::standardError());
+        std::this_thread::sleep_for(std::chrono::seconds(4 * deafSeconds));
+        return 0;
+    }
 
     if (!busy) {
         serveLines();
