@@ -193,7 +193,7 @@ class FaultTest(harness.RelayonTestCase):
     def test_a_start_short_of_descriptors_fails_with_its_reason_or_works(self):
         # Whatever the limit, the server either answers on its standard handles or its start
         # fails with a reason: never a server that runs without them.
-        for limit in range(6, 24):
+        for limit in range(7, 24):  # below, the sanitizers cannot run
             with self.subTest(limit=limit):
                 done = harness.run(self.arguments("", log=None), input=b"hi\n", cwd=self.dir, preexec_fn=lambda:
                                    resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit)))
@@ -522,14 +522,19 @@ class FaultTest(harness.RelayonTestCase):
         # Under the thread sanitizer a signal handled while Relayon starts, restarts its server or
         # ends must touch nothing another thread destroys or changes.
         rng = random.Random(17)
+        display = os.path.join(self.dir, "display")
         for run in range(8 if harness.SLOW else 20):
-            display = dict(os.environ, RELAYON_CONSOLE=os.path.join(self.dir, "display"))
+            with contextlib.suppress(FileNotFoundError):
+                os.remove(display)
             process = subprocess.Popen(harness.RUNNER + [harness.EXE] + self.arguments("", ["signals"], extra=["/d", "3"]),
                                        cwd=self.dir, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.PIPE, env=display)
+                                       stderr=subprocess.PIPE, env=dict(os.environ, RELAYON_CONSOLE=display))
             delay = rng.uniform(0, 0.3)
 
             def signal_until_ended():
+                # From when the handler is there: the display opens right after it is installed.
+                while not os.path.exists(display) and process.poll() is None:
+                    time.sleep(0.0005)
                 time.sleep(delay)
                 while process.poll() is None:
                     with contextlib.suppress(ProcessLookupError):
