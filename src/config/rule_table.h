@@ -6,14 +6,11 @@
 
 namespace relayon {
 
-// Orders keys as strings of unsigned bytes (std::string's char may be signed).
-struct UnsignedByteLess {
-    bool operator()(const std::string& a, const std::string& b) const;
-};
-
 class RuleTable {
 public:
-    using Rules = std::map<std::string, std::string, UnsignedByteLess>;
+    // Keys in ascending order of their bytes as unsigned values (std::string compares through
+    // its character traits, which compare char as unsigned char).
+    using Rules = std::map<std::string, std::string>;
 
     // Stores the rule unless the key is present; false (and no change) when it is.
     bool add(const std::string& key, const std::string& value);

@@ -253,7 +253,8 @@ bool nextLine(std::string_view text, std::size_t& pos, std::string_view& line) {
 // Reads the file's text, up to the line that is too long for the loader and no further than
 // kMaxTranslationFileBytes; a text cut at that size ends with its last whole line, and cut is set.
 bool readTranslationFile(const std::string& name, std::string& text, bool& cut, std::string& error) {
-    os::Handle file(os::openFile(name, os::kGenericRead, os::kFileShareRead | os::kFileShareWrite,
+    os::Handle file(os::openFile(name, os::kGenericRead,
+                                 os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete,
                                  os::kOpenExisting, os::kFileAttributeNormal | os::kFlagSequentialScan));
     if (!file.valid()) {
         error = trimBlanks(os::lastErrorText());

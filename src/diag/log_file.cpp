@@ -35,7 +35,7 @@ std::size_t formatPrefix(char* out, std::uint32_t ms, char kind) {
 
 bool LogFile::open(const std::string& name) {
     std::lock_guard<std::mutex> hold(lock_);
-    open_ = file_.open(name, kGenericWrite, true, kOpenAlways, false);
+    open_ = file_.open(name, kGenericWrite, true, kOpenAlways);
     return open_;
 }
 
@@ -81,7 +81,7 @@ void LogFile::appendEntry(std::string_view text, char kind) {
 // A failed write loses what was pending; later entries are still tried.
 void LogFile::writePending() {
     if (pending_.empty()) return;
-    file_.write(pending_.data(), pending_.size(), file_.position());
+    file_.write(pending_.data(), pending_.size());
     clearBuffer(pending_);
 }
 

@@ -7,33 +7,27 @@
 
 namespace relayon {
 
-// Counts milliseconds in unsigned 32-bit arithmetic, so an interval stays right when the tick
-// counter wraps past zero. No lock: a watch changed while other threads read it needs one.
+// Counts milliseconds since its start in unsigned 32-bit arithmetic, so an interval stays right
+// when the tick counter wraps past zero. No lock: it is started before any other thread reads it.
 class StopWatch {
 public:
     using TickSource = std::uint32_t (*)();
 
-    // A stopped watch at zero; ticks come from the source (the system's counter by default).
-    explicit StopWatch(TickSource ticks = os::tickCount);
-    virtual ~StopWatch();
+    // A watch not yet started, which reads zero; ticks come from the source (the system's
+    // counter by default).
+    explicit StopWatch(TickSource ticks = os::tickCount) : ticks_(ticks) {}
 
-    // Starts from zero.
-    virtual void start();
-    // Ends the interval in progress, if any; returns the total.
-    virtual std::uint32_t stop();
-    // The total so far, including the interval in progress.
-    virtual std::uint32_t elapsed() const;
-    // Starts a new interval now, keeping the total (an interval in progress is dropped).
-    virtual void resume();
-    // Stopped at zero.
-    virtual void reset();
-    // Sets the total (0 for a negative value); a running watch counts on from it.
-    virtual void set(std::int32_t ms);
+    // Starts from zero (again).
+    void start() {
+        startTick_ = ticks_();
+        running_ = true;
+    }
+    // Milliseconds since the start, modulo 2^32.
+    std::uint32_t elapsed() const { return running_ ? ticks_() - startTick_ : 0; }
 
 private:
     TickSource ticks_;
     std::uint32_t startTick_ = 0;
-    std::uint32_t accumulated_ = 0;
     bool running_ = false;
 };
 

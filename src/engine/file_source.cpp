@@ -14,7 +14,7 @@ bool DiskFileSource::readLines(const std::string& name, const LineSink& sink, st
         return false;
     }
     TextFile file;
-    if (!file.open(name, kGenericRead, false, kOpenExisting, false)) {
+    if (!file.open(name, kGenericRead, false, kOpenExisting)) {
         errorText = lastErrorText();
         return false;
     }

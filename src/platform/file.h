@@ -16,13 +16,13 @@ constexpr std::uint32_t kGenericWrite = 0x40000000u;
 constexpr std::uint32_t kFileAppendData = 0x4;
 constexpr std::uint32_t kFileShareRead = 0x1;
 constexpr std::uint32_t kFileShareWrite = 0x2;
+constexpr std::uint32_t kFileShareDelete = 0x4;
 constexpr std::uint32_t kCreateNew = 1;
 constexpr std::uint32_t kCreateAlways = 2;
 constexpr std::uint32_t kOpenExisting = 3;
 constexpr std::uint32_t kOpenAlways = 4;
 constexpr std::uint32_t kTruncateExisting = 5;
 constexpr std::uint32_t kFileAttributeNormal = 0x80;
-constexpr std::uint32_t kFlagRandomAccess = 0x10000000u;
 constexpr std::uint32_t kFlagSequentialScan = 0x08000000u;
 
 // Opens or creates a file; kNoHandle on failure, with the system's last error as the failing
@@ -37,10 +37,8 @@ RawHandle openFile(const std::string& name, std::uint32_t access, std::uint32_t 
 // Reads up to size bytes at the file pointer; got is 0 at the end of the file.
 bool readFile(RawHandle file, void* buffer, std::size_t size, std::size_t& got);
 
-enum class SeekFrom { Begin, End };
-
-// Moves the file pointer by distance from the origin; position receives the new offset.
-bool seekFile(RawHandle file, std::int64_t distance, SeekFrom from, std::uint64_t& position);
+// Moves the file pointer to the end of the file (of any size, also beyond 4 GiB).
+bool seekToEnd(RawHandle file);
 
 // True for a file on a disk (POSIX: a regular file; Windows: FILE_TYPE_DISK), as opposed to a
 // device, a pipe or a directory.

@@ -25,6 +25,21 @@ inline ReadStatus emptyReadStatus(HandleKind kind) {
     return kind == HandleKind::Pipe || kind == HandleKind::Console ? ReadStatus::Empty : ReadStatus::End;
 }
 
+// The Win32 errors that a failed read is told apart by.
+constexpr int kErrorHandleEof = 38;
+constexpr int kErrorBrokenPipe = 109;
+constexpr int kErrorMoreData = 234;
+constexpr int kErrorOperationAborted = 995;
+
+// What a read that failed with error means. A message of a message-mode pipe longer than the
+// buffer fails the read after filling it: the bytes read are data, the next read goes on with
+// the rest of the message.
+inline ReadStatus failedReadStatus(int error, bool interrupted) {
+    if (error == kErrorMoreData) return ReadStatus::Data;
+    if (error == kErrorOperationAborted && interrupted) return ReadStatus::Interrupted;
+    return error == kErrorBrokenPipe || error == kErrorHandleEof ? ReadStatus::End : ReadStatus::Error;
+}
+
 // The most bytes to pass to one read or write call of size bytes.
 inline std::size_t transferSize(HandleKind kind, std::size_t size) {
     return kind == HandleKind::Console && size > kConsolePiece ? kConsolePiece : size;

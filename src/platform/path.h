@@ -11,7 +11,8 @@ bool fullPath(const std::string& path, std::string& out);
 
 // True when path names an existing file that the server search may take for a program: not a
 // directory (Windows: GetFileAttributesA; POSIX: a regular file or a link to one), since a
-// directory can never be started and would make the search and the start disagree.
+// directory can never be started and would make the search and the start disagree. Windows: a
+// path in the system directory names its native file, also for 32-bit Relayon on 64-bit Windows.
 bool fileExists(const std::string& path);
 
 // True for the bytes that separate the parts of a path ('\\' and '/' on Windows, '/' on POSIX).

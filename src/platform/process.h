@@ -11,7 +11,7 @@
 namespace relayon::os {
 
 struct SpawnRequest {
-    std::string commandLine;       // the whole command line; Windows hands it to the system
+    std::string commandLine;       // Windows: the command line the program gets, its path first
     std::string program;           // full path of the executable found on the command line
                                    // (Windows: started by it, with the whole command line);
                                    // empty: POSIX looks argv[0] up on PATH
@@ -30,6 +30,47 @@ enum class WaitResult { Exited, Timeout, Failed };
 // opened later takes its number (a closed input then reads as an ended one). Windows: a missing
 // standard handle is null and fails every call already; nothing is done.
 void openMissingStandardHandles();
+
+// A Ctrl-C or Break for a process (signals.h), taken from its Process under the lock that guards
+// the Process and delivered after, without that lock, since delivering it may take a while.
+class ControlEvent {
+public:
+    ControlEvent();
+    ~ControlEvent();
+    ControlEvent(ControlEvent&& other) noexcept;
+    ControlEvent& operator=(ControlEvent&& other) noexcept;
+
+    // False when the process had ended or the event could not be delivered.
+    bool deliver();
+
+    struct Native;  // the platform's state, opaque here
+
+private:
+    friend class Process;
+    std::unique_ptr<Native> native_;
+};
+
+// Keeps the main thread that a Process suspends from staying suspended when Relayon ends without
+// resuming it, however Relayon ends (killed too). Taken from the Process under the lock that
+// guards it, started after, without that lock, since starting may take a while; it ends when
+// dropped. POSIX has nothing to start: the child is continued when its parent ends (spawn,
+// Linux). Windows: a helper copy of Relayon waits for Relayon's end and then resumes the
+// thread if Relayon had left it suspended.
+class SuspensionGuard {
+public:
+    SuspensionGuard();
+    ~SuspensionGuard();
+    SuspensionGuard(SuspensionGuard&& other) noexcept;
+    SuspensionGuard& operator=(SuspensionGuard&& other) noexcept;
+
+    bool start();  // false when the guard could not be started
+
+    struct Native;
+
+private:
+    friend class Process;
+    std::unique_ptr<Native> native_;
+};
 
 // A started child process. POSIX: the leader of a session and process group of its own,
 // without a controlling terminal. Windows: with a console of its own that has no window.
@@ -54,13 +95,17 @@ public:
     WaitResult wait(int timeoutMs);
     bool terminate();  // ends the process at once (TerminateProcess, SIGKILL)
 
-    // Sends Ctrl-C or Break to the process's group (signals.h), only while the process has not
-    // been reaped, so that a group id the system may have reused is never signalled.
-    bool sendControlEvent(unsigned event);
+    // Ctrl-C or Break for the process's group (signals.h), delivered by ControlEvent::deliver.
+    // POSIX signals the group here, while the child is surely not reaped, so that a group id
+    // the system may have reused is never signalled. Windows takes a handle of its own to the
+    // process, so that its id cannot name another process until the event is delivered.
+    ControlEvent takeControlEvent(unsigned event) const;
 
     // Stops and continues the main thread (POSIX: the whole process, SIGSTOP and SIGCONT).
     bool suspend();
     bool resume();
+    // A guard against the main thread staying suspended after Relayon's end (SuspensionGuard).
+    SuspensionGuard guardSuspension() const;
 
     // Priority class of all its threads, and priority level of its main thread; on POSIX the
     // main thread's nice value is the class's plus the level's offset.

@@ -15,8 +15,8 @@ std::string programPath(const std::string& argument0);
 // The full path of the program the system starts for a command line that names no existing file,
 // from its first word, name. POSIX: name looked up on PATH, or, when it holds a slash, taken as a
 // path. Windows: searched as CreateProcessA searches (Relayon's own folder, the current folder,
-// the system folders, the Windows folder, then PATH), with ".exe" added to a name without an
-// extension; a name with a folder in it is not searched. False when nothing is found.
+// the system folder, the 16-bit one, the Windows folder, then PATH), with ".exe" added to a name
+// without an extension. False when nothing is found.
 bool searchProgram(const std::string& name, std::string& out);
 
 // True where the default name replaces only the program file's extension (POSIX, where

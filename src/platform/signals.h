@@ -1,8 +1,6 @@
 // OS-independent: console control events (POSIX: the signals that stand for them).
 #pragma once
 
-#include <cstdint>
-
 namespace relayon::os {
 
 // Console control events, with the Win32 codes. On POSIX SIGINT is Ctrl-C, SIGQUIT is Break,
@@ -22,17 +20,6 @@ using ControlHandler = bool (*)(unsigned event);
 // on a thread of its own, so it must be called before any other thread is started (threads
 // started later inherit the blocked set).
 bool installControlHandler(ControlHandler handler);
-
-// Sends Ctrl-C or Break to a server that a Process holds. POSIX: SIGINT or SIGQUIT to its
-// process group. Windows: into the server's own console, by a copy of Relayon started for it
-// that attaches to that console; false when the server is not held or has ended, or the event
-// could not be delivered.
-bool sendControlEvent(std::uint32_t serverProcessId, unsigned event);
-
-// Windows: when this process was started by sendControlEvent as its carrier, delivers the
-// event, sets exitCode (0: delivered) and returns true; the process then ends at once. False
-// in any other process, and always on POSIX.
-bool deliverRequestedControlEvent(int& exitCode);
 
 // Makes a write to a pipe whose reader has gone fail instead of ending the process (POSIX:
 // SIGPIPE ignored; Windows behaves so already).

@@ -3,7 +3,6 @@
 
 #include <system_error>
 
-#include "config/settings.h"
 #include "text/text_utils.h"
 #include "platform/io.h"
 #include "platform/path.h"
@@ -95,7 +94,6 @@ ServerProcess::ServerProcess()
 ServerProcess::~ServerProcess() { stop(false); }
 
 std::uint32_t ServerProcess::start(const std::string& commandLine) {
-    std::lock_guard<std::mutex> lifecycle(lifecycleLock_);
     startError_ = 0;
     if (commandLine.size() >= kMaxCommandLine || running()) return 0;
     processId_ = 0;
@@ -117,6 +115,9 @@ std::uint32_t ServerProcess::start(const std::string& commandLine) {
     ServerProgram program;
     if (findServerProgram(commandLine, program)) {
         request.program = program.path;
+        // Quoted, a path with blanks stays one argument where the server's runtime splits its
+        // command line (Windows); the arguments follow as they were.
+        request.commandLine = "\"" + program.path + "\"" + (program.arguments.empty() ? "" : " ") + program.arguments;
         request.argv = splitArguments(program.arguments);
         request.argv.insert(request.argv.begin(), program.path);
         request.workingDirectory = program.directory;
@@ -150,7 +151,6 @@ std::uint32_t ServerProcess::start(const std::string& commandLine) {
 }
 
 bool ServerProcess::stop(bool hard) {
-    std::lock_guard<std::mutex> lifecycle(lifecycleLock_);
     setCpuPower(100);  // ends the throttle thread, which resumes a server it suspended
     resumeServer();
 
@@ -188,8 +188,13 @@ bool ServerProcess::running() const {
 }
 
 bool ServerProcess::sendControlEvent(unsigned event) {
-    std::lock_guard<std::mutex> state(stateLock_);
-    return process_.valid() && process_.sendControlEvent(event);
+    os::ControlEvent taken;
+    {
+        std::lock_guard<std::mutex> state(stateLock_);
+        if (!process_.valid()) return false;
+        taken = process_.takeControlEvent(event);
+    }
+    return taken.deliver();  // on Windows a helper process carries it: writers go on meanwhile
 }
 
 bool ServerProcess::writeInput(const char* data, std::size_t size) {
@@ -287,6 +292,14 @@ void ServerProcess::setCpuPower(double percent) {
 void ServerProcess::throttleLoop() {
     // Above any level a busy server can have, so that it cannot keep this thread from running.
     os::setCurrentThreadPriority(os::kThreadPriorityTimeCritical);
+    // Ended with this thread, after it has resumed the server; until then, a server it has
+    // suspended is resumed when Relayon ends, however it ends.
+    os::SuspensionGuard guard;
+    {
+        std::lock_guard<std::mutex> state(stateLock_);
+        guard = process_.guardSuspension();
+    }
+    guard.start();
     if (throttleStop_.wait(runMs_)) return;  // one full run period first
     bool suspendedHere = false;
     for (;;) {
@@ -304,25 +317,21 @@ void ServerProcess::throttleLoop() {
     if (suspendedHere) resumeServer();
 }
 
-PriorityChanges ServerProcess::followOwnPriorities(int requestedClass, int requestedThread) {
+PriorityChanges ServerProcess::followOwnPriorities() {
     // What was applied counts when it changed: a value the server cannot take is tried again at
     // every step, but not reported again.
     PriorityChanges changes;
-    if (requestedClass == kPriorityNotSet) {
-        const unsigned own = os::currentPriorityClass();
-        const unsigned before = priorityClass();
-        if (own != before) {
-            applyPriorityClass(own);
-            changes.priorityClass = priorityClass() != before;
-        }
+    const unsigned ownClass = os::currentPriorityClass();
+    const unsigned classBefore = priorityClass();
+    if (ownClass != classBefore) {
+        applyPriorityClass(ownClass);
+        changes.priorityClass = priorityClass() != classBefore;
     }
-    if (requestedThread == kPriorityNotSet) {
-        const int own = os::currentThreadPriority();
-        const int before = threadPriority();
-        if (own != before) {
-            applyThreadPriority(own);
-            changes.threadPriority = threadPriority() != before;
-        }
+    const int ownThread = os::currentThreadPriority();
+    const int threadBefore = threadPriority();
+    if (ownThread != threadBefore) {
+        applyThreadPriority(ownThread);
+        changes.threadPriority = threadPriority() != threadBefore;
     }
     return changes;
 }

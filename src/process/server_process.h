@@ -55,8 +55,8 @@ struct PriorityChanges {
 };
 
 // The server child process. Its standard input, output and error are pipes held by this object;
-// the server inherits nothing else of Relayon's. start and stop may meet on two threads: they
-// run one after the other. The other operations may be called from any thread.
+// the server inherits nothing else of Relayon's. start and stop are called by one thread, the
+// owner of the server's life; the other operations may be called from any thread.
 class ServerProcess {
 public:
     // Takes Relayon's own priority class and the calling thread's priority as the server's.
@@ -119,14 +119,13 @@ public:
     // more, 0 or less, end it.
     void setCpuPower(double percent);
 
-    // For each of class and thread priority not requested (kPriorityNotSet), copies Relayon's
-    // own to the server when it differs from the stored one. Main thread only.
-    PriorityChanges followOwnPriorities(int requestedClass, int requestedThread);
+    // Copies Relayon's own priority class and thread priority to the server where they differ
+    // from the stored ones. Main thread only.
+    PriorityChanges followOwnPriorities();
 
 private:
     void throttleLoop();
 
-    mutable std::mutex lifecycleLock_;  // held through start and stop
     std::mutex throttleLock_;   // held while the throttle thread is started or ended
     mutable std::mutex stateLock_;  // held briefly around the fields below, never across a wait
 

@@ -15,6 +15,7 @@
 #include "diag/queued_writer.h"
 #include "engine/relay.h"
 #include "platform/file.h"
+#include "platform/file_copy.h"
 #include "platform/io.h"
 #include "platform/process.h"
 #include "platform/signals.h"
@@ -114,7 +115,7 @@ int priorityStep() {
     const int wantedClass = settings.requestedPriorityClass;
     const int wantedThread = settings.requestedThreadPriority;
     if (wantedClass == kPriorityNotSet && wantedThread == kPriorityNotSet) {
-        const PriorityChanges changes = server.followOwnPriorities(wantedClass, wantedThread);
+        const PriorityChanges changes = server.followOwnPriorities();
         reportPriorities(changes.priorityClass, changes.threadPriority);
         return kPriorityStepMs;
     }
@@ -134,7 +135,7 @@ bool startServerReader() {
 // Stops the server, and lets its reader pass on what the server wrote before it ended. A server
 // that a soft stop left running may hold its output open for ever, so then nothing is drained;
 // the user is told of it, in the log and on standard error.
-void stopServer(bool hard) {
+void stopAndDrain(bool hard) {
     if (server.stop(hard)) {
         if (serverReader.registered()) serverReader.ended().wait(kDrainMs);
         return;
@@ -171,7 +172,7 @@ bool readerLeft = false;
 bool serve(ServerRequests::Kind kind, bool& stopped) {
     if (kind == ServerRequests::Kind::Stop && !stopped) {
         stopped = true;
-        stopServer(settings.TerminateHard);
+        stopAndDrain(settings.TerminateHard);
         readerLeft = !serverReader.stop();
         logLine("Server closed", kNote);
         return !readerLeft;
@@ -254,6 +255,8 @@ public:
         done_ = true;
         const bool readersEnded = stopReaders(clientReader_);
         const bool outputEnded = clientOutput_.finish(kOutputFinishMs);
+        // A reader left in a copy that writes its target in place gets to finish it first.
+        if (!readersEnded) os::endCopies();
         processLog().close();
         debugConsole().close();
         if (!readersEnded || !outputEnded) std::_Exit(0);
@@ -354,7 +357,7 @@ int run(int argc, char** argv) {
     reportFailure(serverReader, "server-side");
 
     logLine(settings.TerminateHard ? "Stopping server (hard)" : "Stopping server communication", kNote);
-    stopServer(settings.TerminateHard);
+    stopAndDrain(settings.TerminateHard);
     logLine("Closing log", kNote);
     end.finish();
     return 0;

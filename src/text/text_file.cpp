@@ -1,4 +1,4 @@
-// OS-independent: line reading, CR LF writing and positioning of a TextFile.
+// OS-independent: line reading and appending of a TextFile.
 #include "text/text_file.h"
 
 #include <cstring>
@@ -15,19 +15,21 @@ constexpr std::size_t kReadBlock = 64 * 1024;
 
 }  // namespace
 
-bool TextFile::open(const std::string& name, std::uint32_t access, bool append, std::uint32_t creation,
-                    bool randomAccess) {
+bool TextFile::open(const std::string& name, std::uint32_t access, bool append, std::uint32_t creation) {
     close();
     name_ = trimBlanks(name);
     if (name_.empty()) return false;
     const std::uint32_t widened = access == os::kGenericWrite ? os::kGenericRead | os::kGenericWrite : access;
-    const std::uint32_t flags =
-        os::kFileAttributeNormal | (randomAccess ? os::kFlagRandomAccess : os::kFlagSequentialScan);
-    append_ = append;
+    const std::uint32_t flags = os::kFileAttributeNormal | os::kFlagSequentialScan;
     const std::uint32_t appendData = append && (widened & os::kGenericWrite) ? os::kFileAppendData : 0;
-    handle_.reset(os::openFile(name_, widened | appendData, os::kFileShareRead, creation, flags));
+    // A file only read lets others go on writing, renaming or deleting it (a growing data file, a
+    // logger's file); one written keeps other writers out.
+    const std::uint32_t share = (widened & os::kGenericWrite) != 0
+                                    ? os::kFileShareRead
+                                    : os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete;
+    handle_.reset(os::openFile(name_, widened | appendData, share, creation, flags));
     if (!handle_.valid()) return false;
-    if (append && !os::seekFile(handle_.get(), 0, os::SeekFrom::End, position_)) {
+    if (append && !os::seekToEnd(handle_.get())) {
         // Writing anywhere but at the end would overwrite what the file holds.
         close();
         return false;
@@ -37,7 +39,6 @@ bool TextFile::open(const std::string& name, std::uint32_t access, bool append, 
 
 void TextFile::close() {
     handle_.close();
-    position_ = 0;
     readBuffer_.clear();
     readNext_ = 0;
     skipping_ = false;
@@ -62,7 +63,6 @@ bool TextFile::readLine(std::string& out) {
         const std::size_t size = feed ? static_cast<std::size_t>(feed - begin) : readAheadBytes();
         const std::size_t used = size + (feed ? 1 : 0);
         readNext_ += used;
-        position_ += used;
         if (skipping_) {
             // The rest of a line that was cut: read over, never kept.
             skipping_ = feed == nullptr;
@@ -80,25 +80,8 @@ bool TextFile::readLine(std::string& out) {
     }
 }
 
-bool TextFile::seek(std::uint64_t pos) {
-    if (!handle_.valid()) return false;
-    if (pos == position_ && readAheadBytes() == 0) return true;
-    readBuffer_.clear();
-    readNext_ = 0;
-    if (pos > static_cast<std::uint64_t>(INT64_MAX) ||
-        !os::seekFile(handle_.get(), static_cast<std::int64_t>(pos), os::SeekFrom::Begin, position_)) {
-        position_ = 0;
-        return false;
-    }
-    return true;
-}
-
-bool TextFile::write(const void* data, std::size_t length, std::uint64_t pos) {
-    if (!handle_.valid() || (!append_ && !seek(pos))) return false;
-    std::size_t written = 0;
-    bool ok = os::writeAll(handle_.get(), data, length, &written);
-    position_ += written;
-    return ok;
+bool TextFile::write(const void* data, std::size_t length) {
+    return handle_.valid() && os::writeAll(handle_.get(), data, length);
 }
 
 void appendCrLfText(std::string& out, std::string_view text) {

@@ -20,20 +20,19 @@ using os::kOpenAlways;
 using os::kOpenExisting;
 using os::kTruncateExisting;
 
-// One file, used by one thread at a time. Positions are 64-bit byte offsets from the start, so
-// files of 4 GiB or more are appended to at their end.
+// One file, used by one thread at a time: read in lines, or appended to.
 class TextFile {
 public:
     TextFile() = default;
     TextFile(const TextFile&) = delete;
     TextFile& operator=(const TextFile&) = delete;
 
-    // Opens the name trimmed of blanks (closing an open file first), shared for reading only.
-    // An access of kGenericWrite alone is widened to read and write. Append places the position
-    // at the end of the file, otherwise at 0, and makes every write land at the end of the file,
-    // so that bytes others add meanwhile are kept. A blank name fails without a system call.
-    bool open(const std::string& name, std::uint32_t access, bool append, std::uint32_t creation,
-              bool randomAccess);
+    // Opens the name trimmed of blanks (closing an open file first). Opened to read, the file is
+    // shared for reading, writing and deletion; opened to write, for reading only. An access of
+    // kGenericWrite alone is widened to read and write. Append makes every write land at the end
+    // of the file, so that bytes others add meanwhile are kept (files of 4 GiB and more too). A
+    // blank name fails without a system call.
+    bool open(const std::string& name, std::uint32_t access, bool append, std::uint32_t creation);
     void close();
     bool isOpen() const { return handle_.valid(); }
     // True for a file on a disk, as opposed to a device or a pipe.
@@ -46,15 +45,9 @@ public:
     // reads an over-long line to its end.
     bool readLine(std::string& out);
 
-    // Moves to an absolute offset; on failure the position becomes 0.
-    bool seek(std::uint64_t pos);
+    // Writes all bytes (opened to append: at the end of the file).
+    bool write(const void* data, std::size_t length);
 
-    // Writes length bytes at pos (opened to append: at the end); the position advances by the
-    // bytes that reached the file.
-    bool write(const void* data, std::size_t length, std::uint64_t pos);
-
-    // The offset of the next byte that readLine returns or that a write at position() fills.
-    std::uint64_t position() const { return position_; }
     const std::string& name() const { return name_; }
 
 private:
@@ -62,12 +55,8 @@ private:
     std::size_t readAheadBytes() const { return readBuffer_.size() - readNext_; }
 
     os::Handle handle_;
-    std::uint64_t position_ = 0;
-    bool append_ = false;
     std::string name_;
-    // Bytes read from the file beyond position_: the system's file pointer stands at
-    // position_ + readAheadBytes().
-    std::string readBuffer_;
+    std::string readBuffer_;  // bytes read from the file, from readNext_ on not yet returned
     std::size_t readNext_ = 0;
     bool skipping_ = false;  // the rest of a cut line comes next
 };

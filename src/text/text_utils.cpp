@@ -1,7 +1,9 @@
 // OS-independent: text helpers.
 #include "text/text_utils.h"
 
+#include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -67,13 +69,6 @@ bool readSign(const std::string& text, std::size_t& i) {
     return false;
 }
 
-// 10 to the power n, for n from 0 to 300; exact up to 1e22.
-double powerOfTen(int n) {
-    double result = 1.0;
-    for (int k = 0; k < n; ++k) result *= 10.0;
-    return result;
-}
-
 }  // namespace
 
 int readInteger(const std::string& text) {
@@ -90,55 +85,18 @@ int readInteger(const std::string& text) {
 
 double readDecimal(const std::string& text) {
     std::size_t i = 0;
-    bool negative = readSign(text, i);
-    // Up to 19 significant digits are kept exactly; later ones only move the exponent.
-    std::uint64_t mantissa = 0;
-    int kept = 0;
-    long exponent = 0;
-    bool anyDigit = false;
-    for (; i < text.size() && isDigit(text[i]); ++i) {
-        anyDigit = true;
-        if (kept < 19) {
-            mantissa = mantissa * 10 + static_cast<unsigned>(text[i] - '0');
-            if (mantissa != 0) ++kept;
-        } else {
-            ++exponent;
-        }
-    }
-    if (i < text.size() && text[i] == '.') {
-        for (++i; i < text.size() && isDigit(text[i]); ++i) {
-            anyDigit = true;
-            if (kept < 19) {
-                mantissa = mantissa * 10 + static_cast<unsigned>(text[i] - '0');
-                if (mantissa != 0) ++kept;
-                --exponent;
-            }
-        }
-    }
-    if (!anyDigit) return 0.0;
-    // An exponent counts only with at least one digit after the letter and its sign.
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        std::size_t j = i + 1;
-        bool negativeExponent = false;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) negativeExponent = text[j++] == '-';
-        if (j < text.size() && isDigit(text[j])) {
-            long written = 0;
-            for (; j < text.size() && isDigit(text[j]); ++j) {
-                if (written < 100000) written = written * 10 + (text[j] - '0');
-            }
-            exponent += negativeExponent ? -written : written;
-        }
-    }
-    // Scaled in steps that stay within the double range; one step is exact for the usual
-    // short numbers, since their mantissa and 10^n up to 10^22 are exact doubles.
-    double value = static_cast<double>(mantissa);
-    if (exponent > 400) exponent = 400;
-    if (exponent < -400) exponent = -400;
-    while (exponent != 0 && value != 0.0) {
-        int step = static_cast<int>(exponent > 0 ? exponent : -exponent);
-        if (step > 300) step = 300;
-        value = exponent > 0 ? value * powerOfTen(step) : value / powerOfTen(step);
-        exponent += exponent > 0 ? -step : step;
+    const bool negative = readSign(text, i);
+    const char* const first = text.data() + i;
+    if (i < text.size() && text[i] == '-') return 0.0;  // a second sign: no number
+    double value = 0.0;
+    const std::from_chars_result read = std::from_chars(first, text.data() + text.size(), value);
+    if (read.ec == std::errc::result_out_of_range) {
+        // Beyond the range of a double: the sign of the exponent tells which end.
+        const std::string_view number(first, static_cast<std::size_t>(read.ptr - first));
+        const std::size_t e = number.find_first_of("eE");
+        value = e != std::string_view::npos && number.substr(e + 1, 1) == "-" ? 0.0 : HUGE_VAL;
+    } else if (read.ec != std::errc()) {
+        value = 0.0;
     }
     return negative ? -value : value;
 }

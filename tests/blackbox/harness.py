@@ -95,12 +95,12 @@ class RelayonTestCase(unittest.TestCase):
         return ["/t", "relay.ini"] + (["/l", log] if log else []) + list(extra) + \
             [server_command(*server_args, server=self.server)]
 
-    def start(self, ini, server_args=(), log="relay.log", extra=(), read=True, ready=True, **popen):
-        """Starts Relayon, killed and its pipes closed when the test ends; returns it and an
-        Output of its standard output (None when not read), after the server's "ready" if asked."""
+    def start(self, ini, server_args=(), log="relay.log", extra=(), read=True, ready=True, program=None, **popen):
+        """Starts Relayon (or a copy, program), killed and its pipes closed when the test ends; returns
+        it and an Output of its standard output (None when not read), after the server's "ready" if asked."""
         for stream in ("stdin", "stdout", "stderr"):
             popen.setdefault(stream, subprocess.PIPE)
-        process = subprocess.Popen(RUNNER + [EXE] + self.arguments(ini, server_args, log, extra), cwd=self.dir,
+        process = subprocess.Popen(RUNNER + [program or EXE] + self.arguments(ini, server_args, log, extra), cwd=self.dir,
                                    **popen)
         self.addCleanup(process.__exit__, None, None, None)  # closes its pipes and waits for it
         self.addCleanup(lambda: process.poll() is None and process.kill())

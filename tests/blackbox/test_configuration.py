@@ -187,6 +187,13 @@ class Configuration(harness.RelayonTestCase):
                 self.assertTrue(warnings[0].startswith(warning), result.stdout)
 
     def test_check_reads_lines_as_the_relay_does_in_bounded_memory(self):
+        # Each side's lines are answered from its own reply table.
+        self.write("answers.ini", "[Client2Client]\na := A\n[Server2Server]\nb := B\n")
+        out = text_lines(harness.run(["--check", "answers.ini"], cwd=self.dir, input=b"a\nb\n").stdout)
+        self.assertEqual(out[out.index('"a"'):], ['"a"', '  from the client: answered back with "A"',
+                                                  '  from the server: to the client "a"', '"b"',
+                                                  '  from the client: to the server "b"',
+                                                  '  from the server: answered back with "B"'])
         # A last line without a line feed is dropped, a long line cut, as the relay does.
         for given, shown, hidden in ((b"ping", "The input ends with 4 bytes after its last line feed", "answered"),
                                      (b"x" * ((16 << 20) + 10) + b"\n",

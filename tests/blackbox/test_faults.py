@@ -1,8 +1,8 @@
-"""Relayon under load and faults. Each test runs the test server under a name of its own, finds it
-by that name in /proc and checks at its end that none was left, running, stopped or a zombie. Under
-Wine a Windows server is a Linux process of that name but not Relayon's child, so the checks of
-Relayon's children, descriptors and threads are native only; under Wine and the thread sanitizer
-the heaviest loads are cut."""
+"""Relayon under load and faults. Each test runs Relayon and the test server under names of its own,
+finds them by those names in /proc and checks at its end that none was left, running, stopped or a
+zombie (on Windows, Relayon's helper processes included). Under Wine a Windows server is a Linux
+process of that name but not Relayon's child, so the checks of Relayon's children, descriptors and
+threads are native only; under Wine and the thread sanitizer the heaviest loads are cut."""
 import collections, contextlib, errno, os, pathlib, pwd, random, resource, secrets, signal, stat, subprocess, threading, \
     time, unittest, zlib
 from unittest.mock import ANY
@@ -42,25 +42,33 @@ def set_xattr(name):
 class FaultTest(harness.RelayonTestCase):
     def setUp(self):
         super().setUp()
-        self.server_name = "srv" + secrets.token_hex(4)
+        token = secrets.token_hex(4)
+        self.server_name, self.relayon_name = "srv" + token, "rl" + token
         self.server = harness.copy_program(harness.TEST_SERVER, self.dir, self.server_name)
+        self.relayon = harness.copy_program(harness.EXE, self.dir, self.relayon_name)
         self.addCleanup(self.assert_nothing_left)  # after Relayon's own release
 
-    def servers(self):
-        """This test's servers, from /proc (a zombie keeps its name, at most 15 bytes)."""
+    def start(self, *args, **kwargs):
+        kwargs.setdefault("program", self.relayon)
+        return super().start(*args, **kwargs)
+
+    def servers(self, *names):
+        """This test's servers (or processes of those names), from /proc (a zombie keeps its name)."""
+        names = [n + e for n in (names or [self.server_name]) for e in ("", ".exe")]
         found = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
                 name, _, rest = pathlib.Path("/proc/%s/stat" % pid).read_bytes().partition(b"(")[2].rpartition(b")")
             except OSError:
                 continue  # ended meanwhile
-            if name.decode(errors="replace") in (self.server_name, self.server_name + ".exe"):
+            if name.decode(errors="replace") in names:
                 found.append(Process(int(pid), int(rest.split()[1]), rest.split()[0].decode()))
         return found
 
     def assert_nothing_left(self):
-        """No server of this test remains, once ended ones have had a moment to be reaped."""
-        self.wait_until(lambda: not self.servers(), "end of the servers left behind: %s" % self.servers(), 5)
+        """No server or Relayon of this test remains, once ended ones have had a moment to be reaped."""
+        left = lambda: self.servers(self.server_name, self.relayon_name)
+        self.wait_until(lambda: not left(), "end of the processes left behind: %s" % left(), 5)
 
     def assert_bytes(self, got, expected, what=""):
         """got == expected, where a failure shows where long byte strings part."""
@@ -137,6 +145,13 @@ class FaultTest(harness.RelayonTestCase):
             # The bytes after the server's last line feed are dropped.
             (["partial", "cut-off"], {}, die, b"ready\n", b"Server closed"),
             (["partial", "cut-off"], {}, kill, b"ready\n", b"Server closed"),
+            # The client's reader waits in a write to a server that does not read; the server
+            # closes its output and outlives the stop: Relayon ends all the same (under Wine that
+            # write cannot be interrupted, and the reader is left).
+            (["deaf", "2"], {}, lambda process: harness.feed(process, b"x" * 99 + b"\n" * (1 << 20)), b"ready\n",
+             b"Server closed"),
+            # What the server writes at the end of its input still reaches the client.
+            (["last", "bye"], {}, close, b"ready\nbye\n", b"Client closed"),
             # The client never reads and the flooding server never ends: Relayon gives the server
             # its five seconds, then ends whatever its readers were blocked in.
             (["flood", "1000000"], dict(read=False), close, None, b"Client closed"),
@@ -171,12 +186,19 @@ class FaultTest(harness.RelayonTestCase):
             self.assertIsNone(process.poll())
             self.end(process)
             self.assertEqual(process.stderr.read().count(b"TerminateHard := on in [Relayon] would kill it"), 1 - hard)
+        # The end of a run stops the server as hard as asked too.
+        for hard in (0, 1):
+            process, output = self.start("[Relayon]\nTerminateHard := %d\n" % hard, ["linger", "30"])
+            self.end(process)
+            self.assertEqual(len(self.servers()), 1 - hard)
+            for server in self.servers():
+                os.kill(server.pid, signal.SIGKILL)
 
     @unittest.skipIf(harness.WINDOWS, "descriptor limits are a POSIX matter")
     def test_a_start_short_of_descriptors_fails_with_its_reason_or_works(self):
         # Whatever the limit, the server either answers on its standard handles or its start
         # fails with a reason: never a server that runs without them.
-        for limit in range(6, 24):
+        for limit in range(7, 24):  # below, the sanitizers cannot run
             with self.subTest(limit=limit):
                 done = harness.run(self.arguments("", log=None), input=b"hi\n", cwd=self.dir, preexec_fn=lambda:
                                    resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit)))
@@ -453,24 +475,31 @@ class FaultTest(harness.RelayonTestCase):
                     return "reading" if os.stat(link).st_size < size else "writing"
         return None
 
-    @unittest.skipIf(harness.WINDOWS, "Wine calls no control handler for SIGTERM or SIGHUP and cannot "
-                     "raise the close, logoff or shutdown events; nothing continues a suspended "
-                     "Windows server once Relayon is killed")
+    def halted(self):
+        """Whether the busy server's main thread (POSIX: the whole server) stood still for 0.3 s."""
+        stat = lambda: pathlib.Path("/proc/%d/task/%d/stat" % ((self.servers()[0].pid,) * 2)).read_bytes()
+        before = stat().rpartition(b")")[2].split()[11:13]  # its processor time, user and system
+        time.sleep(0.3)
+        return stat().rpartition(b")")[2].split()[11:13] == before
+
     def test_throttled_server_is_not_left_suspended(self):
-        # However Relayon ends, the server is continued and sees the end of its input.
-        self.addCleanup(lambda: [os.kill(p.pid, signal.SIGKILL) for p in self.servers() if p.state == "T"])
-        for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGKILL):
+        # However Relayon ends, the server is continued and sees the end of its input. WINE calls no
+        # control handler for SIGTERM or SIGHUP and cannot raise the close, logoff or shutdown events.
+        self.addCleanup(lambda: [os.kill(p.pid, signal.SIGKILL) for p in self.servers()])
+        for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGKILL) if POSIX else (signal.SIGKILL,):
             with self.subTest(sig.name):
-                process, output = self.start("[Relayon]\nCpuPower := 20\n")  # 800 of 1000 ms stopped
-                self.wait_until(lambda: [p.state for p in self.servers() if p.ppid == process.pid] == ["T"],
-                                "suspended server")
+                process, output = self.start("[Relayon]\nCpuPower := 1\n", ["busy"])  # 9.9 of 10 s suspended
+                self.wait_until(self.halted, "suspended server")
                 process.send_signal(sig)
                 self.assertEqual(process.wait(timeout=30), -sig)
                 self.assert_nothing_left()
 
     def test_ctrl_c_reaches_the_server_and_an_ignored_hangup_stays_ignored(self):
         ignore_hangup = dict(preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN)) if POSIX else {}
-        process, output = self.start("", ["signals"], extra=["/d", "1"], **ignore_hangup,
+        # Relayon in a folder whose name the ANSI code page cannot spell (Windows)
+        os.mkdir(os.path.join(self.dir, "ключ 日本"))
+        program = harness.copy_program(harness.EXE, os.path.join(self.dir, "ключ 日本"), self.relayon_name)
+        process, output = self.start("", ["signals"], extra=["/d", "1"], program=program, **ignore_hangup,
                                      env=dict(os.environ, RELAYON_CONSOLE=os.path.join(self.dir, "console.txt")))
         if POSIX:  # the signal thread takes the lower signal number first: the hang-up before the Ctrl-C
             process.send_signal(signal.SIGHUP)
@@ -481,6 +510,13 @@ class FaultTest(harness.RelayonTestCase):
             output.wait(lambda d: b"control 1\n" in d, 20, "control 1")
         self.send(process, output, b"still here\n", b"still here\n")
         self.end(process)
+        if POSIX:  # the server's whole process group gets it: here a second program of a pipeline
+            self.write("group.ini", '[Relayon]\nCommandLine := /bin/sh -c "%s signals | %s signals"\n' % ((self.server,) * 2))
+            process, output = self.start("", extra=["/t", "group.ini"], ready=False)
+            output.wait(lambda d: d.count(b"ready\n") == 2, 20, "two servers")
+            process.send_signal(signal.SIGINT)
+            output.wait(lambda d: d.count(b"control 0\n") == 2, 20, "control 0 from both")
+            self.end(process)
         notes = self.entries()
         self.assertTrue(b"Control signal CTRL-C" in notes and b"Control signal CLOSE" not in notes, notes)
         if POSIX:
@@ -491,14 +527,19 @@ class FaultTest(harness.RelayonTestCase):
         # Under the thread sanitizer a signal handled while Relayon starts, restarts its server or
         # ends must touch nothing another thread destroys or changes.
         rng = random.Random(17)
+        display = os.path.join(self.dir, "display")
         for run in range(8 if harness.SLOW else 20):
-            display = dict(os.environ, RELAYON_CONSOLE=os.path.join(self.dir, "display"))
+            with contextlib.suppress(FileNotFoundError):
+                os.remove(display)
             process = subprocess.Popen(harness.RUNNER + [harness.EXE] + self.arguments("", ["signals"], extra=["/d", "3"]),
                                        cwd=self.dir, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.PIPE, env=display)
+                                       stderr=subprocess.PIPE, env=dict(os.environ, RELAYON_CONSOLE=display))
             delay = rng.uniform(0, 0.3)
 
             def signal_until_ended():
+                # From when the handler is there: the display opens right after it is installed.
+                while not os.path.exists(display) and process.poll() is None:
+                    time.sleep(0.0005)
                 time.sleep(delay)
                 while process.poll() is None:
                     with contextlib.suppress(ProcessLookupError):
@@ -514,13 +555,21 @@ class FaultTest(harness.RelayonTestCase):
         # The system's own search would try the planted ...\Srv.exe before ...\Srv Dir\srv.exe;
         # where the longest existing prefix of the command line is a directory, the program is shorter.
         os.mkdir(os.path.join(self.dir, "Srv Dir"))
-        self.server = harness.copy_program(self.server, os.path.join(self.dir, "Srv Dir"), self.server_name)
+        os.rename(self.server, os.path.join(self.dir, "Srv Dir", os.path.basename(self.server)))
+        self.server = os.path.join(self.dir, "Srv Dir", os.path.basename(self.server))
         harness.copy_program(self.server, self.dir, "Srv")
-        for directory in (False, True):
+        # The server gets exactly its arguments, its program's path first, also where the
+        # translation file quotes it; a program found on PATH keeps the name it was given.
+        path, folder = harness.host_path(self.server), os.path.dirname(self.server)
+        quoted = '[Relayon]\nCommandLine := "%s" cwd\n' % path.replace("\\", "\\\\")
+        by_name = "[Relayon]\nCommandLine := %s cwd\n" % self.server_name
+        on_path = dict(os.environ, PATH=folder + os.pathsep + os.environ["PATH"], WINEPATH=harness.host_path(folder))
+        for ini, directory, env, first in (("", False, None, path), ("", True, None, path), (quoted, False, None, path),
+                                           (by_name, False, on_path, self.server_name)):
             if directory:
                 os.mkdir(self.server + " cwd" + (".exe" if harness.WINDOWS else ""))
-            process, output = self.start("", ["cwd"], log=None)
-            self.send(process, output, b"program\n")
-            out = self.end(process, output).lower()
+            process, output = self.start(ini, ["cwd"], log=None, env=env)
+            self.send(process, output, b"argv\n")
+            out = self.end(process, output)
             self.assertTrue(out.startswith(b"cwd "), out)
-            self.assertIn(("program %s\n" % harness.host_path(self.server)).lower().encode(), out)
+            self.assertIn(("argv [%s] [cwd]\n" % first).encode(), out)

@@ -49,18 +49,29 @@ class RelayTest(harness.RelayonTestCase):
 
     def test_rules_and_directives_both_ways(self):
         self.write("lines.txt", b"one\r\n\n;c\n two \n")
+        self.start("", log="held.log")  # another Relayon writes held.log, which is read all the same
         done = harness.run(self.arguments(
             "[Client2Server]\nabc := never\n"  # visited after 'ab', which has changed the line
             "ab := X\ndrop :=\nhello := hi there\nfile := <readfile> lines.txt\nmissing := <readfile> nothere.txt\n"
+            "held := <readfile> held.log\n"
             "[Server2Client]\nhi := HI\nX := x\nhalt := <stop>\n"),  # only the client's lines carry out actions
-            input=b"abc\ndrop\n\nhello\nfile\nmissing\nhalt\n", cwd=self.dir)
-        self.assertEqual((done.returncode, done.stdout), (0, b"ready\nxc\n\nHI there\none\ntwo\n<stop>\n"))
+            input=b"abc\ndrop\n\nhello\nfile\nmissing\nheld\nhalt\n", cwd=self.dir)
+        self.assertEqual(done.returncode, 0)
+        self.assertRegex(done.stdout, rb"^ready\nxc\n\nHI there\none\ntwo\n(\d+\.\d{3}: [-<>] [^\n]+\n)+<stop>\n$")
         # The log shows every line as received, before any rule.
-        self.assertEqual(self.entries(">"), [b"abc", b"drop", b"", b"hello", b"file", b"missing", b"halt"])
+        self.assertEqual(self.entries(">"), [b"abc", b"drop", b"", b"hello", b"file", b"missing", b"held", b"halt"])
         self.assertEqual(self.entries("<")[:4], [b"ready", b"Xc", b"", b"hi there"])
         notes = self.entries()
         self.assertIn(b"Open file:  lines.txt", notes)
+        self.assertIn(b"Open file:  held.log", notes)
         self.assertTrue(any(n.startswith(b"Error opening file: ") and len(n) > 20 for n in notes), notes)
+
+    def test_a_client_writing_messages_longer_than_a_read(self):
+        # The test server plays the client: it hands Relayon a pipe of messages (Windows: a
+        # message-mode named pipe) and writes one line of 100,000 bytes as one message.
+        done = harness.run(["client", "100000", harness.host_path(harness.EXE)] + self.arguments(""),
+                           cwd=self.dir, program=harness.TEST_SERVER)
+        self.assertEqual((done.returncode, done.stdout), (0, b"ready\n" + b"x" * 100000 + b"\n"))
 
     def test_line_ends_of_each_side_and_answers_to_the_sender(self):
         # An answer from a reply table ends with its sender's line end, a passed-on line with
@@ -99,6 +110,20 @@ class RelayTest(harness.RelayonTestCase):
             self.assertTrue(note.startswith(begins), notes)
         self.assertEqual(notes[3:], [b"Priority class set to below", b"Thread priority set to below normal",
                                      b"Client closed", b"Stopping server (hard)", b"Closing log"])
+
+    def test_cpu_power_gives_a_busy_server_its_share(self):
+        # The share of a core the server's main thread gets, from its processor time and wall time.
+        process, output = self.start("[Relayon]\nCpuPower := 20\n", ["busy"], log=None)
+        samples = []
+        for _ in range(2):
+            self.send(process, output, b"cputime\n")
+            output.wait(lambda d: d.count(b"cputime ") == len(samples) + 1 and d.endswith(b"\n"), 20, "cputime")
+            samples.append([int(n) for n in re.findall(rb"cputime (\d+) (\d+)\n", output.data)[-1]])
+            time.sleep(4)
+        share = (samples[1][0] - samples[0][0]) / (samples[1][1] - samples[0][1])
+        # Measured beside other work: the bounds tell 20 % from half power or none.
+        self.assertTrue(0.05 < share < 0.35, share)
+        self.end(process, output)
 
     def test_answers_and_server_lines_written_at_once_stay_whole(self):
         # Both readers write to the client at the same time: Relayon's answers to 'ping' and the

@@ -1,19 +1,23 @@
 // A line server for the tests, built for the same platform as Relayon. Its arguments (combined
 // at will): "cwd" first writes "cwd " + its working directory; "stderr TEXT" writes TEXT to its
 // standard error; "lines N" writes "line 1" to "line N" and ends; "linger S" runs on S seconds
-// after the end of its input; "busy" keeps the main thread busy and reads on a second thread;
+// after the end of its input; "last TEXT" writes TEXT at the end of its input; "deaf S", after
+// "ready", never reads, closes its output after S seconds and ends after 5 S; "busy" keeps the
+// main thread busy and reads on a second thread;
 // "signals" reports each control event as "control " + its code (0 Ctrl-C, 1 Break, 2 Close,
 // 6 Shutdown; POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM); "hex" answers every line with "hex " +
 // its bytes in hexadecimal; "flood N", after "ready", writes N lines "flood 0000001 000..." of
 // 64 bytes on a second thread and only counts the lines it reads; "partial TEXT", after
 // "ready", writes TEXT without a line feed; "orphan S" starts a copy of itself that holds its
-// output open for S seconds, with "linger S" and no input.
+// output open for S seconds, with "linger S" and no input. "client N PROGRAM ARGS..." instead
+// starts PROGRAM on a message pipe (probes.h), writes it N bytes "x" and a line feed as one
+// message, and ends with it.
 // Then it writes "ready" and answers each line it reads: "priority" with its priority class and
 // thread priority; "cputime" (busy) with its main thread's processor ms and the ms since its
-// start; "program" with the full path of its executable; "stderr TEXT" by writing TEXT to
-// its standard error; "die" by ending at once with exit code 9; "sum" (flood), after its last
-// flood line, with the count, bytes and Adler-32 of the lines read before it, line feeds
-// included. Any other line is written back, carriage returns dropped.
+// start; "argv" with "argv", then each of its arguments, the program's own first, in brackets;
+// "stderr TEXT" by writing TEXT to its standard error; "die" by ending at once with exit code 9;
+// "sum" (flood), after its last flood line, with the count, bytes and Adler-32 of the lines read
+// before it, line feeds included. Any other line is written back, carriage returns dropped.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -40,7 +44,7 @@ const Clock::time_point started = Clock::now();
 std::mutex outputLock;
 std::atomic<std::int64_t> mainThreadCpuMs{0};
 bool hexEcho = false;
-std::string programName;  // argv[0]
+std::string arguments;    // "[argv[0]] [argv[1]] ..."
 long floodLines = -1;
 std::thread floodWriter;
 std::uint64_t linesRead = 0, bytesRead = 0;
@@ -95,8 +99,8 @@ void answer(const std::string& line, const std::string& raw) {
     } else if (line == "cputime") {
         const auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
         say("cputime " + std::to_string(mainThreadCpuMs.load()) + " " + std::to_string(wall));
-    } else if (line == "program") {
-        say("program " + os::programPath(programName));
+    } else if (line == "argv") {
+        say("argv" + arguments);
     } else if (line.compare(0, 7, "stderr ") == 0) {
         write(os::standardError(), line.substr(7) + "\n");
     } else {
@@ -125,6 +129,29 @@ void serveLines() {
     }
 }
 
+// The client of "client N PROGRAM ARGS...".
+int runClient(long size, char** command, int count) {
+    std::intptr_t readEnd = 0, writeEnd = 0;
+    if (count < 1 || !relayon::test::messagePipe(readEnd, writeEnd)) return 2;
+    os::Handle input(readEnd), output(writeEnd);
+    os::SpawnRequest request;
+    request.program = command[0];
+    for (int i = 0; i < count; ++i) {
+        request.argv.push_back(command[i]);
+        request.commandLine += std::string(i > 0 ? " \"" : "\"") + command[i] + "\"";
+    }
+    request.input = input.get();
+    request.output = os::standardOutput();
+    request.error = os::standardError();
+    os::Process program;
+    if (os::Process::spawn(request, program) != 0) return 2;
+    input.close();
+    const std::string line = std::string(static_cast<std::size_t>(size), 'x') + "\n";
+    os::writeAll(output.get(), line.data(), line.size());
+    output.close();
+    return program.wait(-1) == os::WaitResult::Exited ? 0 : 2;
+}
+
 }  // namespace
 
 // Under the address sanitizer, the leak scan at exit stops the server's threads through a
@@ -133,11 +160,13 @@ void serveLines() {
 extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
 
 int main(int argc, char** argv) {
-    if (argc > 0) programName = argv[0];
+    if (argc > 3 && std::string(argv[1]) == "client") return runClient(std::atol(argv[2]), argv + 3, argc - 3);
+    for (int i = 0; i < argc; ++i) arguments += std::string(" [") + argv[i] + "]";
     bool busy = false;
     int lingerSeconds = 0;
     long lineCount = -1;
-    std::string partial;
+    int deafSeconds = -1;
+    std::string partial, last;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -156,9 +185,11 @@ int main(int argc, char** argv) {
         if (arg == "linger") lingerSeconds = std::atoi(value);
         if (arg == "flood") floodLines = std::atol(value);
         if (arg == "partial") partial = value;
+        if (arg == "last") last = value;
+        if (arg == "deaf") deafSeconds = std::atoi(value);
         if (arg == "orphan") {
             os::SpawnRequest copy;
-            copy.program = os::programPath(programName);
+            copy.program = os::programPath(argv[0]);
             copy.argv = {copy.program, "linger", value};
             copy.output = copy.error = os::standardOutput();
             os::Process held;
@@ -170,9 +201,17 @@ int main(int argc, char** argv) {
     say("ready");
     write(os::standardOutput(), partial);
     if (floodLines >= 0) floodWriter = std::thread(writeFlood);
+    if (deafSeconds >= 0) {
+        std::this_thread::sleep_for(std::chrono::seconds(deafSeconds));
+        os::closeHandle(os::standardOutput());
+        os::closeHandle(os::standardError());
+        std::this_thread::sleep_for(std::chrono::seconds(4 * deafSeconds));
+        return 0;
+    }
 
     if (!busy) {
         serveLines();
+        if (!last.empty()) say(last);
         std::this_thread::sleep_for(std::chrono::seconds(lingerSeconds));
         if (floodWriter.joinable()) floodWriter.join();
         return 0;

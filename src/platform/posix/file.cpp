@@ -61,10 +61,8 @@ RawHandle openFile(const std::string& name, std::uint32_t access, std::uint32_t 
     }
     // Truncating only now leaves a file that another writer holds untouched.
     if (truncate && ftruncate(fd, 0) != 0) return failWith(fd, errno);
-    int advice = (flags & kFlagRandomAccess)     ? POSIX_FADV_RANDOM
-                 : (flags & kFlagSequentialScan) ? POSIX_FADV_SEQUENTIAL
-                                                 : POSIX_FADV_NORMAL;
-    posix_fadvise(fd, 0, 0, advice);  // a hint only; a refusal changes nothing
+    // A hint only; a refusal changes nothing.
+    posix_fadvise(fd, 0, 0, (flags & kFlagSequentialScan) ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_NORMAL);
     return fd;
 }
 
@@ -80,13 +78,7 @@ bool readFile(RawHandle file, void* buffer, std::size_t size, std::size_t& got) 
     }
 }
 
-bool seekFile(RawHandle file, std::int64_t distance, SeekFrom from, std::uint64_t& position) {
-    off_t result = lseek(static_cast<int>(file), static_cast<off_t>(distance),
-                         from == SeekFrom::Begin ? SEEK_SET : SEEK_END);
-    if (result < 0) return false;
-    position = static_cast<std::uint64_t>(result);
-    return true;
-}
+bool seekToEnd(RawHandle file) { return lseek(static_cast<int>(file), 0, SEEK_END) >= 0; }
 
 bool isRegularFile(RawHandle file) {
     struct stat info;

@@ -239,13 +239,41 @@ WaitResult Process::wait(int timeoutMs) {
     return WaitResult::Exited;
 }
 
-bool Process::sendControlEvent(unsigned event) {
-    if (!native_) return false;
+// The signal is sent when the event is taken: kill() never waits.
+struct ControlEvent::Native {
+    bool sent = false;
+};
+
+ControlEvent::ControlEvent() = default;
+ControlEvent::~ControlEvent() = default;
+ControlEvent::ControlEvent(ControlEvent&& other) noexcept = default;
+ControlEvent& ControlEvent::operator=(ControlEvent&& other) noexcept = default;
+
+bool ControlEvent::deliver() { return native_ && native_->sent; }
+
+ControlEvent Process::takeControlEvent(unsigned event) const {
+    const int number = event == kCtrlCEvent ? SIGINT : (event == kCtrlBreakEvent ? SIGQUIT : 0);
+    ControlEvent taken;
+    taken.native_.reset(new ControlEvent::Native);
+    if (!native_ || number == 0) return taken;
     // A reaped child's group id may already belong to other processes.
     ChildState& child = *native_->child;
     std::lock_guard<std::mutex> hold(child.lock);
-    return !child.reaped && os::sendControlEvent(static_cast<std::uint32_t>(child.pid), event);
+    taken.native_->sent = !child.reaped && ::kill(-child.pid, number) == 0;
+    return taken;
 }
+
+// Nothing to start: the child continues at its parent's death by itself (runChild).
+struct SuspensionGuard::Native {};
+
+SuspensionGuard::SuspensionGuard() = default;
+SuspensionGuard::~SuspensionGuard() = default;
+SuspensionGuard::SuspensionGuard(SuspensionGuard&& other) noexcept = default;
+SuspensionGuard& SuspensionGuard::operator=(SuspensionGuard&& other) noexcept = default;
+
+bool SuspensionGuard::start() { return true; }
+
+SuspensionGuard Process::guardSuspension() const { return SuspensionGuard(); }
 
 bool Process::terminate() { return native_ && native_->child->signal(SIGKILL); }
 

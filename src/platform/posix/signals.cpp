@@ -90,15 +90,6 @@ bool installControlHandler(ControlHandler handler) {
     return true;
 }
 
-bool sendControlEvent(std::uint32_t processGroupId, unsigned event) {
-    if (processGroupId == 0) return false;
-    int signal = event == kCtrlCEvent ? SIGINT : (event == kCtrlBreakEvent ? SIGQUIT : 0);
-    if (signal == 0) return false;
-    return ::kill(-static_cast<pid_t>(processGroupId), signal) == 0;
-}
-
-bool deliverRequestedControlEvent(int&) { return false; }
-
 void ignoreBrokenPipe() {
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;

@@ -17,15 +17,10 @@ bool readFile(RawHandle file, void* buffer, std::size_t size, std::size_t& got) 
     return ok != FALSE;
 }
 
-bool seekFile(RawHandle file, std::int64_t distance, SeekFrom from, std::uint64_t& position) {
-    LARGE_INTEGER move;
-    move.QuadPart = distance;
-    LARGE_INTEGER result;
-    if (!SetFilePointerEx(toNative(file), move, &result, from == SeekFrom::Begin ? FILE_BEGIN : FILE_END)) {
-        return false;
-    }
-    position = static_cast<std::uint64_t>(result.QuadPart);
-    return true;
+bool seekToEnd(RawHandle file) {
+    LARGE_INTEGER none;
+    none.QuadPart = 0;
+    return SetFilePointerEx(toNative(file), none, nullptr, FILE_END) != FALSE;
 }
 
 bool isRegularFile(RawHandle file) {

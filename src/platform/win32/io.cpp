@@ -8,6 +8,9 @@
 
 namespace relayon::os {
 
+static_assert(kErrorHandleEof == ERROR_HANDLE_EOF && kErrorBrokenPipe == ERROR_BROKEN_PIPE &&
+              kErrorMoreData == ERROR_MORE_DATA && kErrorOperationAborted == ERROR_OPERATION_ABORTED);
+
 // The attached thread's own handle, through which its synchronous I/O is cancelled.
 struct IoInterrupt::Native {
     std::mutex lock;  // guards thread against detach and interrupt meeting
@@ -51,12 +54,10 @@ ReadResult readSome(RawHandle handle, void* buffer, std::size_t size) {
         }
         return {emptyReadStatus(kind), 0, 0};
     }
-    DWORD error = GetLastError();
-    if (error == ERROR_OPERATION_ABORTED && interrupted(interrupt)) return {ReadStatus::Interrupted, 0, 0};
-    if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) {
-        return {ReadStatus::End, 0, static_cast<int>(error)};
-    }
-    return {ReadStatus::Error, 0, static_cast<int>(error)};
+    const int error = static_cast<int>(GetLastError());
+    const ReadStatus status = failedReadStatus(error, interrupted(interrupt));
+    if (status == ReadStatus::Data) return {status, got, 0};
+    return {status, 0, status == ReadStatus::Interrupted ? 0 : error};
 }
 
 bool writeAll(RawHandle handle, const void* data, std::size_t size, std::size_t* written) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/system_directory.h"
 #include "platform/win32/native.h"
 
 namespace relayon::os {
@@ -19,8 +20,23 @@ bool fullPath(const std::string& path, std::string& out) {
     return true;
 }
 
+std::string nativePath(const std::string& path) {
+    struct System {
+        bool wow64;
+        std::string directory;
+    };
+    static const System system = [] {  // neither changes while the process runs
+        BOOL wow64 = FALSE;
+        char directory[MAX_PATH];
+        const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
+        return System{IsWow64Process(GetCurrentProcess(), &wow64) && wow64,
+                      length > 0 && length < MAX_PATH ? std::string(directory, length) : std::string()};
+    }();
+    return nativeSystemPath(path, system.directory, system.wow64);
+}
+
 bool fileExists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesA(nativePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 

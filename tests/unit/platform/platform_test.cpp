@@ -2,6 +2,7 @@
 
 #include "platform/display_console.h"
 #include "platform/handle_kind.h"
+#include "platform/system_directory.h"
 
 namespace os = relayon::os;
 
@@ -41,4 +42,23 @@ TEST(HandleKind, EmptyReadsAndCallSizes) {
         EXPECT_EQ(os::transferSize(c.kind, 100), 100u) << static_cast<int>(c.kind);
     }
     EXPECT_LT(os::kConsolePiece, 65536u / 2);  // a console's shared buffer holds it, also widened
+    // A read that a pipe message overfills delivers its bytes; a cancel interrupts only when asked.
+    EXPECT_EQ(os::failedReadStatus(os::kErrorMoreData, false), os::ReadStatus::Data);
+    EXPECT_EQ(os::failedReadStatus(os::kErrorOperationAborted, false), os::ReadStatus::Error);
+}
+
+// Under WOW64 only paths in the system directory itself or below it go through Sysnative.
+TEST(SystemDirectory, NativePathUnderWow64) {
+    const std::string system = "C:\\Windows\\system32";
+    const std::pair<const char*, const char*> cases[] = {  // a path, and its native one if it differs
+        {"C:\\Windows\\system32\\wsl.exe", "C:\\Windows\\Sysnative\\wsl.exe"},
+        {"c:\\WINDOWS\\System32\\OpenSSH\\ssh.exe", "C:\\Windows\\Sysnative\\OpenSSH\\ssh.exe"},
+        {"C:\\Windows\\System32", "C:\\Windows\\Sysnative"}, {"C:\\Windows\\System32\\", "C:\\Windows\\Sysnative\\"},
+        {"C:\\Windows\\System32/cmd.exe", "C:\\Windows\\Sysnative/cmd.exe"}, {"C:\\Windows\\System32x\\a.exe", nullptr},
+        {"C:\\Windows\\SysWOW64\\cmd.exe", nullptr}, {"C:\\Windows\\System3", nullptr}, {"D:\\Windows\\System32\\a.exe", nullptr}};
+    for (const auto& [path, native] : cases) {
+        EXPECT_EQ(os::nativeSystemPath(path, system, true), native ? native : path) << path;
+        EXPECT_EQ(os::nativeSystemPath(path, system + "\\", true), native ? native : path) << path;
+        EXPECT_EQ(os::nativeSystemPath(path, system, false), path) << path;
+    }
 }
