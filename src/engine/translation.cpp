@@ -112,6 +112,7 @@ bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& te
             owned = true;
             templated = true;
             if (filter_) notePairs(text_, 0, text_.size());
+            if (observer_) observer_->ruleActed(key, text_);
             continue;
         }
         // The rewritten text is built in one pass, so that many matches in a long line cost
@@ -135,6 +136,7 @@ bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& te
         cut_ = cut_ || full;
         text_.swap(scratch_);
         owned = true;
+        if (observer_) observer_->ruleActed(key, text_);
         if (text_.empty()) return false;
         if (filter_) {
             for (std::size_t at : inserts_) notePairs(text_, at, at + value.size());
@@ -171,7 +173,9 @@ void LineTranslator::finish(std::string_view text, bool owned, bool templated, s
         if (firstWordOpensAngle(text_)) cut_ = applyReadFile(text_, files, notes) || cut_;
         if (templated) {
             source_.assign(received);
+            const std::string before = observer_ ? text_ : std::string();
             cut_ = substitutePlaceholders(text_, source_) || cut_;
+            if (observer_) observer_->placeholdersFilled(before, text_);
         }
         applyDelete(text_);
         if (actionsEnabled_ && firstWordOpensAngle(text_)) {

@@ -14,6 +14,16 @@
 
 namespace relayon {
 
+// Told what a translation does, step by step, by a reader that shows it (the check): each rule
+// that acted, in order, with the text it left, and the text of a template before and after its
+// placeholders were filled.
+class TranslationObserver {
+public:
+    virtual ~TranslationObserver() = default;
+    virtual void ruleActed(const std::string& key, std::string_view text) = 0;
+    virtual void placeholdersFilled(std::string_view before, std::string_view after) = 0;
+};
+
 // Translates the lines of one direction, reusing its working memory from line to line, so that
 // a line costs no allocation once the buffers have grown. Built once per rule table, which must
 // outlive it and not change meanwhile.
@@ -34,6 +44,9 @@ public:
 
     const std::vector<std::string_view>& lines() const { return lines_; }
     const ControlAction& action() const { return action_; }
+
+    // Tells observer (null: nobody, the usual case) of every later translation's steps.
+    void setObserver(TranslationObserver* observer) { observer_ = observer; }
 
 private:
     struct Rule {
@@ -68,6 +81,7 @@ private:
     std::vector<std::string_view> lines_;
     ControlAction action_;
     bool cut_ = false;  // the text of the current line reached kMaxLineBytes
+    TranslationObserver* observer_ = nullptr;
 };
 
 }  // namespace relayon
