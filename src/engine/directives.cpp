@@ -32,6 +32,11 @@ bool replaceAll(std::string& text, const std::string& pattern, const std::string
     return cut;
 }
 
+// Placeholder k: "<string>" (k 0), which takes the whole source line, or "<string1>" to
+// "<string9>", which take its words; every word after the last one is empty, as nthField gives.
+std::string placeholderName(int k) { return k == 0 ? "<string>" : "<string" + std::to_string(k) + ">"; }
+std::string placeholderValue(int k, const std::string& source) { return k == 0 ? source : nthField(source, k); }
+
 }  // namespace
 
 bool applyReadFile(std::string& text, FileSource& files, NoteSink& notes) {
@@ -57,13 +62,17 @@ bool applyReadFile(std::string& text, FileSource& files, NoteSink& notes) {
 }
 
 bool substitutePlaceholders(std::string& text, const std::string& source) {
-    // Slot 0 is the source line, slot k its word k; every slot after the first missing word is
-    // empty, which nthField gives by itself.
-    bool cut = replaceAll(text, "<string>", source);
-    for (int k = 1; k <= 9; ++k) {
-        cut |= replaceAll(text, "<string" + std::to_string(k) + ">", nthField(source, k));
-    }
+    bool cut = false;
+    for (int k = 0; k <= 9; ++k) cut |= replaceAll(text, placeholderName(k), placeholderValue(k, source));
     return cut;
+}
+
+std::vector<std::pair<std::string, std::string>> placeholdersIn(const std::string& text, const std::string& source) {
+    std::vector<std::pair<std::string, std::string>> found;
+    for (int k = 0; k <= 9; ++k) {
+        if (text.find(placeholderName(k)) != std::string::npos) found.emplace_back(placeholderName(k), placeholderValue(k, source));
+    }
+    return found;
 }
 
 void applyDelete(std::string& text) {

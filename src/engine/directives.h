@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/file_source.h"
 
@@ -24,6 +26,10 @@ bool applyReadFile(std::string& text, FileSource& files, NoteSink& notes);
 // Replaces "<string>" by the source line and "<string1>".."<string9>" by its words 1 to 9. The
 // text is kept to kMaxLineBytes: returns true when it was cut there.
 bool substitutePlaceholders(std::string& text, const std::string& source);
+
+// The placeholders that text holds, in the order substitutePlaceholders fills them, each with
+// what it takes from the source line.
+std::vector<std::pair<std::string, std::string>> placeholdersIn(const std::string& text, const std::string& source);
 
 // When text contains "<delete>", rejoins its space-separated words with single spaces, leaving
 // out a "<delete>" marker word (any case), the count word after it and that many further words.

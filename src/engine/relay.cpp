@@ -74,6 +74,11 @@ bool Relay::serverPump(const char* line, int) {
     return true;
 }
 
+void Relay::setObserver(TranslationObserver* observer) {
+    clientLane_.translator.setObserver(observer);
+    serverLane_.translator.setObserver(observer);
+}
+
 void Relay::clientReadDone() { flush(clientLane_); }
 
 void Relay::serverReadDone() { flush(serverLane_); }

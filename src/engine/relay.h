@@ -76,6 +76,9 @@ public:
     // Notes that a reader cut a received line, with the bytes it dropped.
     void noteLineCut(std::uint64_t dropped);
 
+    // Tells observer the translation steps of both directions (LineTranslator::setObserver).
+    void setObserver(TranslationObserver* observer);
+
 private:
     // One direction: the pump's translator and the whole lines its writer has not handed on
     // yet, all for one side. Used by that direction's reader thread only.

@@ -75,16 +75,18 @@ std::string describe(const ControlAction& action) {
     return "";
 }
 
-// The relay's targets as the check shows them: each line that would be written, each action
-// that would be carried out (none is) and each note that would be logged, as coming from the
-// side whose pump runs.
-class ShownTargets : public RelayTargets {
+// The relay's targets as the check shows them: each rule that acts with the text it leaves, what
+// a template's placeholders take, each line that would be written, each action that would be
+// carried out (none is) and each note that would be logged, as coming from the side whose pump
+// runs.
+class ShownTargets : public RelayTargets, public TranslationObserver {
 public:
     ShownTargets(const Settings& settings, std::ostream& out) : settings_(settings), out_(out) {}
 
-    // The pump of the client (true) or of the server runs next.
-    void from(bool client) {
+    // The pump of the client (true) or of the server runs next, on line.
+    void from(bool client, const std::string& line) {
         client_ = client;
+        line_ = line;
         shown_ = 0;
     }
     // After the pump: says so when it gave nothing.
@@ -96,6 +98,16 @@ public:
     void toServer(std::string_view lines) override { show(false, lines); }
     void carryOut(const ControlAction& action) override { say("control action: " + describe(action)); }
     void note(const std::string& text) override { say("log note " + quoted(text), false); }
+    void ruleActed(const std::string& key, std::string_view text) override {
+        say("rule " + quoted(key) + " acts: " + quoted(std::string(text)), false);
+    }
+    void placeholdersFilled(std::string_view before, std::string_view after) override {
+        std::string took;
+        for (const auto& [name, value] : placeholdersIn(std::string(before), line_)) {
+            took += (took.empty() ? "" : ", ") + name + " takes " + quoted(value);
+        }
+        say((took.empty() ? "no placeholder" : took) + " and the text becomes " + quoted(std::string(after)), false);
+    }
 
 private:
     // Without gathering, the relay hands on one line at a time, with its line end.
@@ -115,6 +127,7 @@ private:
 
     const Settings& settings_;
     std::ostream& out_;
+    std::string line_;
     bool client_ = true;
     int shown_ = 0;
 };
@@ -150,6 +163,7 @@ bool showServerProgram(const std::string& commandLine, std::ostream& out) {
 void showLines(const Settings& settings, const RuleTables& tables, os::RawHandle input, std::ostream& out) {
     ShownTargets targets(settings, out);
     Relay relay(settings, tables, targets, false);
+    relay.setObserver(&targets);
     InputThread reader;
     reader.setBorrowedHandle(input);
     bool first = true;
@@ -157,10 +171,10 @@ void showLines(const Settings& settings, const RuleTables& tables, os::RawHandle
         if (first) out << "\nLines given on standard input, as each side would send them:\n";
         first = false;
         out << quoted(line) << "\n";
-        targets.from(true);
+        targets.from(true, line);
         relay.clientPump(line, 0);
         targets.done();
-        targets.from(false);
+        targets.from(false, line);
         relay.serverPump(line, 0);
         targets.done();
         out.flush();
@@ -168,7 +182,7 @@ void showLines(const Settings& settings, const RuleTables& tables, os::RawHandle
     };
     // The reader cuts a line once, for both sides.
     reader.lineCut = [&](std::uint64_t dropped) {
-        targets.from(true);
+        targets.from(true, std::string());
         relay.noteLineCut(dropped);
     };
     reader.unfinishedLine = [&](std::uint64_t bytes) {

@@ -130,7 +130,7 @@ class Configuration(harness.RelayonTestCase):
 
     def test_check_shows_settings_rules_and_lines_of_the_example(self):
         result = harness.run(["/d", "2", "--check", "thermostat.ini"], cwd=EXAMPLES,
-                             input=b"make it 22\nping\nmorning\nUPTIME 6; MODE heat\n<stop>\n")
+                             input=b"make it 22\nmake it\nping\nmorning\nUPTIME 6; MODE heat\n<stop>\n")
         self.assertEqual(result.returncode, 0, result.stdout)
         out = text_lines(result.stdout)
         for expected in ['Translation file: "thermostat.ini"', '  Log             "thermostat.log"  (file, line 5)',
@@ -139,6 +139,8 @@ class Configuration(harness.RelayonTestCase):
                          '  5. line 10: "make it" => "SET TEMP <string3>"  [template]',
                          '  9. line 27: "UPTIME" => "<delete> 1"  [delete]', '  2. line 31: "ping" => "pong"  [answer]',
                          '  from the client: to the server "SET TEMP 22"',
+                         '  from the client: rule "make it" acts: "SET TEMP <string3>"',
+                         '  from the client: <string3> takes "" and the text becomes "SET TEMP "',
                          '  from the client: answered back with "pong"',
                          '  from the client: log note "Open file:  morning.txt"',
                          '  from the client: to the server "SET MODE heat"',
@@ -147,6 +149,9 @@ class Configuration(harness.RelayonTestCase):
                          '  from the server: to the client "<stop>"']:
             self.assertIn(expected, out)
         self.assertFalse([line for line in out if line.startswith("Warning")])
+        # The rules that acted on a line, in their order, each with the text it left.
+        self.assertLess(out.index('  from the server: rule "MODE heat" acts: "UPTIME 6; the heating is on"'),
+                        out.index('  from the server: rule "UPTIME" acts: "<delete> 1 6; the heating is on"'))
         # The program a start would run: found on the command line, or on PATH.
         for command, program, folder in ((harness.server_command(), harness.host_path(harness.TEST_SERVER), "its "),
                                          ("cmd /c" if harness.WINDOWS else "sh -c", "", "Relayon's current ")):
@@ -165,11 +170,11 @@ class Configuration(harness.RelayonTestCase):
             ("[Relayon]\nLog:=x\n".encode("utf-16"), "Warning: the file looks like UTF-16 text"),
             ("[Client2Server]\n;\nk:=%s\na:=b\n" % ("v" * 600), "Warning, line 3: the line is longer than 511"),
             # Values that read otherwise than they look (the first of two, in its words, does not).
-            ("[Relayon]\nLog := C:\\new\\x.log\n", "Warning, line 2: the value of Log holds the control byte \\n, made "
-             "by an escape; a backslash meant as itself is written twice: Log := C:\\\\new\\\\x.log"),
+            ("[Relayon]\nLog := C:\\\\logs\\new.log\n", "Warning, line 2: the value of Log holds the control byte \\n, "
+             "made by an escape; a backslash meant as itself is written twice: Log := C:\\\\logs\\\\new.log"),
             ("[Relayon]\nThreadPriority := Low\nPriority := hihg\n", 'Warning, line 3: the value "hihg" of Priority is '
              "none of its words (idle, low, below, normal, above, high, realtime), so none is set"),
-            ("[Relayon]\nCpuPower := 12.5e0\nCpuPower := 5e1\n", 'Warning, line 3: the value "5e1" of CpuPower is not a '
+            ("[Relayon]\nCpuPower := 1.25e+1\nCpuPower := 5e1\n", 'Warning, line 3: the value "5e1" of CpuPower is not a '
              "number: it reads as 5"),
             ("[Relayon]\nDebug := -2\nDebug := fifty\n", 'Warning, line 3: the value "fifty" of Debug is not a number'),
             ("[Relayon]\nCtrl := off\nTerminateHard := yes\n", 'Warning, line 3: the value "yes" of TerminateHard reads '
