@@ -262,7 +262,8 @@ class Configuration(harness.RelayonTestCase):
         define = "relayon() { %s \"$@\"; }\n" % " ".join(map(shlex.quote, harness.RUNNER + [harness.EXE]))
         for block in re.findall(r"```sh\n(.*?)```", readme, re.S):
             for line in block.splitlines():
-                command = line.replace("../build/relayon_example_server", server).replace("../build/relayon", "relayon")
+                command = line.replace("../build/relayon_example_server", shlex.quote(server))
+                command = command.replace("../build/relayon", "relayon")
                 if not re.match(r"(printf .*\| )?relayon ", command) or (harness.WINDOWS and "# POSIX" in line):
                     continue
                 folder = os.path.join(self.dir, "examples") if "thermostat" in line else self.dir
