@@ -70,7 +70,8 @@ bool substitutePlaceholders(std::string& text, const std::string& source) {
 std::vector<std::pair<std::string, std::string>> placeholdersIn(const std::string& text, const std::string& source) {
     std::vector<std::pair<std::string, std::string>> found;
     for (int k = 0; k <= 9; ++k) {
-        if (text.find(placeholderName(k)) != std::string::npos) found.emplace_back(placeholderName(k), placeholderValue(k, source));
+        const std::string name = placeholderName(k);
+        if (text.find(name) != std::string::npos) found.emplace_back(name, placeholderValue(k, source));
     }
     return found;
 }

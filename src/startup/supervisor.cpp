@@ -232,7 +232,9 @@ bool stopReaders(InputThread& clientReader) {
     requests.close();
     clientReader.interrupt();
     serverReader.interrupt();
-    return clientReader.stop() & serverReader.stop() & !readerLeft;
+    const bool clientEnded = clientReader.stop();  // both are stopped, whatever the first gives
+    const bool serverEnded = serverReader.stop();
+    return clientEnded && serverEnded && !readerLeft;
 }
 
 // How long the client's output may take to write what it was given once the readers are done.

@@ -134,8 +134,7 @@ class RelayonTestCase(unittest.TestCase):
         return [text for k, text in log if k == kind.encode()]
 
     def assert_clean_end(self, first):
-        """The log's last notes: first, then the orderly stop (and maybe a server left running);
-        returns all notes."""
+        """The log's last notes: first, then the orderly stop (a server left running aside)."""
         notes = [note for note in self.entries() if b"is left running" not in note]
         self.assertEqual(notes[-3:], [first, b"Stopping server communication", b"Closing log"])
         return notes

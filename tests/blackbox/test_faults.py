@@ -179,8 +179,7 @@ class FaultTest(harness.RelayonTestCase):
             self.wait_until(lambda: b"Server closed" in self.entries(), "end of the stop", 20)
             self.assertEqual(len(self.servers()), 1 - hard)
             # One left running is told of, with its process id and how it would be killed.
-            pids = [b"(process %d)" % server.pid for server in self.servers()]
-            told = [any(pid in note for pid in pids) for note in self.entries() if b"left running" in note]
+            told = [any(b"(process %d)" % s.pid in n for s in self.servers()) for n in self.entries() if b"left running" in n]
             self.assertEqual(told, [True] * (1 - hard))
             self.wait_until(lambda: not self.servers(), "reaping of the server", 20)
             self.assertIsNone(process.poll())

@@ -24,7 +24,7 @@ with tempfile.TemporaryDirectory(prefix="relayon-package-") as work:
     example_files = {examples + "/" + n for n in ("thermostat.ini", "morning.txt", "line_server.cpp")}
     if files != {program, server, manual} | example_files | extra:
         sys.exit("the package holds %s" % sorted(files))
-    page = open(os.path.join(prefix, manual), "rb").read()
+    page = open(os.path.join(prefix, manual), "rb").read()  # in the .zip plain text, CR LF lines, no overstrikes
     if generator == "ZIP" and (b"\x08" in page or page.count(b"\n") != page.count(b"\r\n") or b"SEE ALSO" not in page):
         sys.exit("the manual page is no plain CR LF text: %r" % page[:200])
     # The input stays open until the program ends, which it does when the server has said goodbye;

@@ -82,7 +82,8 @@ std::vector<std::string> searchDirectories() {
 bool searchProgram(const std::string& name, std::string& out) {
     if (name.empty()) return false;
     const std::size_t file = name.find_last_of("\\/:");
-    const std::string word = name + (name.find('.', file == std::string::npos ? 0 : file) == std::string::npos ? ".exe" : "");
+    const bool extension = name.find('.', file == std::string::npos ? 0 : file) != std::string::npos;
+    const std::string word = extension ? name : name + ".exe";
     const std::vector<std::string> directories =
         file == std::string::npos ? searchDirectories() : std::vector<std::string>{""};
     for (std::string directory : directories) {

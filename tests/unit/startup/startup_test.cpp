@@ -73,7 +73,6 @@ TEST(CommandLine, HelpVersionAndCheckFormsWhereTheServerCommandLineBegins) {
         Request request;
         const char* translationFile;
     } cases[] = {
-        {{"/d", "1", "--help", "srv"}, Request::Help, ""}, {{"--version"}, Request::Version, ""},
         {{"/t", "a.ini", "--check"}, Request::Check, "a.ini"}, {{"--check", "b.ini"}, Request::Check, "b.ini"}, {{"--check", "b.ini", "c"}, Request::Invalid, ""},
         {{"srv", "--help"}, Request::Relay, ""}, {{"/h", "--help"}, Request::Relay, ""}, {{"-H"}, Request::Relay, ""},
     };
