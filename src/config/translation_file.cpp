@@ -189,10 +189,8 @@ void applyEntry(Section section, const std::string& key, const std::string& type
         if (section != Section::Settings) return;
         if (const char* name = applySetting(settings, key, value)) {
             observer.setting(name, line);
-            std::string problem = settingProblem(name, value);
-            if (std::strcmp(name, "CommandLine") == 0 || std::strcmp(name, "Log") == 0) {
-                problem = escapeProblem(name, typed, value);
-            }
+            const bool path = std::strcmp(name, "CommandLine") == 0 || std::strcmp(name, "Log") == 0;
+            const std::string problem = path ? escapeProblem(name, typed, value) : settingProblem(name, value);
             if (!problem.empty()) observer.warn(line, problem);
         } else {
             observer.warn(line, "the setting \"" + key + "\" is unknown and ignored");
@@ -372,7 +370,11 @@ std::string settingProblem(const std::string& name, const std::string& value) {
     if (cpuPower || name == "Debug") {
         if (isWholeNumber(value, cpuPower)) return std::string();
         std::ostringstream read;
-        if (cpuPower) read << parseCpuPower(value); else read << readInteger(value);
+        if (cpuPower) {
+            read << parseCpuPower(value);
+        } else {
+            read << readInteger(value);
+        }
         return given + " is not a number: it reads as " + read.str();
     }
     if (name == "Boost" || name == "Ctrl" || name == "TerminateHard") {
