@@ -43,12 +43,12 @@ Relay::Relay(const Settings& settings, const RuleTables& tables, ServerProcess& 
       clientLane_(tables.client2Server, tables.client2Client, settings, true),
       serverLane_(tables.server2Client, tables.server2Server, settings, false) {}
 
-bool Relay::clientPump(const char* line, int) {
+bool Relay::clientPump(std::string_view line, int) {
     pump(clientLane_, line, kClientLine, 1, kToServerColour);
     return true;
 }
 
-bool Relay::serverPump(const char* line, int) {
+bool Relay::serverPump(std::string_view line, int) {
     pump(serverLane_, line, kServerLine, 2, kToClientColour);
     return true;
 }
@@ -57,8 +57,7 @@ void Relay::clientReadDone() { flush(clientLane_); }
 
 void Relay::serverReadDone() { flush(serverLane_); }
 
-void Relay::pump(Lane& lane, const char* line, char kind, int echoLevel, std::uint16_t echoColour) {
-    const std::string_view received(line);
+void Relay::pump(Lane& lane, std::string_view received, char kind, int echoLevel, std::uint16_t echoColour) {
     if (gather_) {
         gatherLogLine(received, kind);
     } else {
@@ -73,7 +72,7 @@ void Relay::pump(Lane& lane, const char* line, char kind, int echoLevel, std::ui
         carryOut(lane.translator.action());
         return;
     }
-    for (std::string_view out : lane.translator.lines()) deliver(lane, out);
+    for (std::string_view out : lane.translator.lines()) route(lane, out);
 }
 
 void Relay::noteLineCut(std::uint64_t dropped) {
@@ -82,7 +81,8 @@ void Relay::noteLineCut(std::uint64_t dropped) {
             kNote);
 }
 
-void Relay::deliver(Lane& lane, std::string_view line) {
+// Answers the sender from the reply table, or passes the line on.
+void Relay::route(Lane& lane, std::string_view line) {
     if (const std::string* answer = findReply(line, lane.replies, lane.scratch)) {
         queue(lane, lane.client, *answer, lane.senderEndLine);  // back to the sender
     } else {

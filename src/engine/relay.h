@@ -38,8 +38,8 @@ public:
     // The pumps: reader callbacks for lines from the client and from the server. Always true.
     // While the debug display is off, a pump gathers the lines it writes (and its log entries)
     // until its reader's afterRead calls the matching ...ReadDone, which writes them.
-    bool clientPump(const char* line, int context);
-    bool serverPump(const char* line, int context);
+    bool clientPump(std::string_view line, int context);
+    bool serverPump(std::string_view line, int context);
     void clientReadDone();
     void serverReadDone();
 
@@ -61,8 +61,8 @@ private:
         std::string scratch;      // for the reply-table look-up
     };
 
-    void pump(Lane& lane, const char* line, char kind, int echoLevel, std::uint16_t echoColour);
-    void deliver(Lane& lane, std::string_view line);
+    void pump(Lane& lane, std::string_view received, char kind, int echoLevel, std::uint16_t echoColour);
+    void route(Lane& lane, std::string_view line);
     void queue(Lane& lane, bool toClient, std::string_view text, std::string_view endLine);
     void flush(Lane& lane);
     void carryOut(const ControlAction& action);

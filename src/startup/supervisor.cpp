@@ -279,13 +279,13 @@ int run(int argc, char** argv) {
     reportPriorities(true, true);
 
     Relay relay(settings, ruleTables, server, requests, clientOutput);
-    serverReader.callback = [&relay](const char* line, int context) { return relay.serverPump(line, context); };
+    serverReader.callback = [&relay](std::string_view line, int context) { return relay.serverPump(line, context); };
     serverReader.afterRead = [&relay] { relay.serverReadDone(); };
     serverReader.lineCut = Relay::noteLineCut;
     const bool serverReading = startServerReader();
     InputThread clientReader;
     clientReader.setBorrowedHandle(clientInput);
-    clientReader.callback = [&relay](const char* line, int context) { return relay.clientPump(line, context); };
+    clientReader.callback = [&relay](std::string_view line, int context) { return relay.clientPump(line, context); };
     clientReader.afterRead = [&relay] { relay.clientReadDone(); };
     clientReader.lineCut = Relay::noteLineCut;
     ReadersGuard guard(clientReader);
