@@ -1,14 +1,20 @@
 // OS-independent: an ordered table of rules (key to value), first definition wins.
 #pragma once
 
+#include <cstring>
 #include <map>
 #include <string>
 
 namespace relayon {
 
-// Orders keys as strings of unsigned bytes (std::string's char may be signed).
+// Orders keys as strings of unsigned bytes (std::string's char may be signed): memcmp compares
+// bytes as unsigned char, and a proper prefix sorts first.
 struct UnsignedByteLess {
-    bool operator()(const std::string& a, const std::string& b) const;
+    bool operator()(const std::string& a, const std::string& b) const {
+        const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+        const int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
+        return c != 0 ? c < 0 : a.size() < b.size();
+    }
 };
 
 class RuleTable {

@@ -13,10 +13,11 @@ void KeyMarks::renew() {
     }
 }
 
-KeyAutomaton::KeyAutomaton(const std::vector<std::string_view>& keys, std::uint32_t denseNodes) {
+KeyAutomaton::KeyAutomaton(const std::vector<std::string_view>& keys, std::size_t rowBytes) {
     if (keys.empty() || keys.back().empty()) return;
     begins_.assign(65536, 0);
     for (std::string_view key : keys) {
+        for (char byte : key) classOf_[static_cast<unsigned char>(byte)] = 1;
         if (key.empty()) continue;
         unsigned char pair[2] = {static_cast<unsigned char>(key[0]), static_cast<unsigned char>(key.size() > 1 ? key[1] : 0)};
         do {
@@ -24,8 +25,10 @@ KeyAutomaton::KeyAutomaton(const std::vector<std::string_view>& keys, std::uint3
         } while (key.size() == 1 && ++pair[1] != 0);  // a key of one byte begins with any pair
         longest_ = std::max(longest_, key.size());
     }
+    for (std::uint16_t& byteClass : classOf_) byteClass = byteClass != 0 ? static_cast<std::uint16_t>(++classes_) : 0;
+    ++classes_;
     buildTrie(keys);
-    link(denseNodes);
+    link(rowBytes);
 }
 
 // The trie, level by level. The nodes of one level are the distinct beginnings of that length
@@ -82,10 +85,11 @@ void KeyAutomaton::buildTrie(const std::vector<std::string_view>& keys) {
 // when it is visited, from nodes nearer the root, which are complete by then. A state says
 // whether a key ends at its node or on its failure chain; a row copies the row of the failure
 // link, since a byte without a child leads where it leads there.
-void KeyAutomaton::link(std::uint32_t denseNodes) {
+void KeyAutomaton::link(std::size_t rowBytes) {
     const auto count = static_cast<std::uint32_t>(nodes_.size() - 1);
-    denseNodes_ = std::max(std::min(count, denseNodes), std::uint32_t{1});  // the root's row at least
-    rows_.assign(std::size_t{denseNodes_} * 256, 0);
+    const std::size_t fit = rowBytes / (classes_ * sizeof(std::uint32_t));
+    denseNodes_ = static_cast<std::uint32_t>(std::max<std::size_t>(std::min<std::size_t>(count, fit), 1));
+    rows_.assign(std::size_t{denseNodes_} * classes_, 0);
     for (std::uint32_t node = 0; node < count; ++node) {
         for (std::uint32_t e = nodes_[node].first; e < nodes_[node + 1].first; ++e) {
             const std::uint32_t next = states_[e];
@@ -99,9 +103,11 @@ void KeyAutomaton::link(std::uint32_t denseNodes) {
             if (ends_[next] != kNoKey) states_[e] |= kEnds;
         }
         if (node < denseNodes_) {
-            std::uint32_t* row = &rows_[std::size_t{node} * 256];
-            if (node != 0) std::memcpy(row, &rows_[std::size_t{nodes_[node].fail} * 256], 256 * sizeof *row);
-            for (std::uint32_t e = nodes_[node].first; e < nodes_[node + 1].first; ++e) row[bytes_[e]] = states_[e];
+            std::uint32_t* row = &rows_[std::size_t{node} * classes_];
+            if (node != 0) std::memcpy(row, &rows_[std::size_t{nodes_[node].fail} * classes_], classes_ * sizeof *row);
+            for (std::uint32_t e = nodes_[node].first; e < nodes_[node + 1].first; ++e) {
+                row[classOf_[bytes_[e]]] = states_[e];
+            }
         }
     }
 }
@@ -118,7 +124,7 @@ std::uint32_t KeyAutomaton::child(std::uint32_t node, unsigned char byte) const 
 
 std::uint32_t KeyAutomaton::step(std::uint32_t node, unsigned char byte) const {
     for (;;) {
-        if (node < denseNodes_) return rows_[std::size_t{node} * 256 + byte];
+        if (node < denseNodes_) return rows_[std::size_t{node} * classes_ + classOf_[byte]];
         if (const std::uint32_t state = child(node, byte)) return state;
         node = nodes_[node].fail;
     }
@@ -143,7 +149,7 @@ void KeyAutomaton::scan(std::string_view text, KeyMarks& marks, std::vector<Foun
                 p += 4;
             }
             while (p + 1 < end && begins[pairAt(p)] == 0) ++p;
-            if (p + 1 == end && rows_[*p] == 0) break;
+            if (p + 1 == end && rows_[classOf_[*p]] == 0) break;
             state = 0;
         }
         state = step(state & ~kEnds, *p++);

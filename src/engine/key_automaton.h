@@ -29,18 +29,19 @@ private:
 };
 
 // Finds which of a set of keys occur in a text in one pass over the text, whatever the number
-// of keys. Built once, read only afterwards. The nodes nearest the root (denseNodes of them, a
-// MiB of rows by default) hold a full row of 256 transitions, so that most bytes cost one
-// look-up; the deeper ones keep the bytes of their children in a short list and fall back along
-// their failure link.
+// of keys. Built once, read only afterwards. The nodes nearest the root, as many as rowBytes
+// hold, have a row with a transition for each class of bytes (a byte that no key holds is in
+// class 0, each other byte in a class of its own), so that most bytes cost one look-up in
+// little memory; the deeper ones keep the bytes of their children in a short list and fall back
+// along their failure link.
 class KeyAutomaton {
 public:
-    static constexpr std::uint32_t kDenseNodes = 1024;
+    static constexpr std::size_t kRowBytes = 1024 * 1024;
 
     KeyAutomaton() = default;
     // keys: distinct, in ascending unsigned byte order; key i is reported as i. An empty key
-    // (the first) is never reported.
-    explicit KeyAutomaton(const std::vector<std::string_view>& keys, std::uint32_t denseNodes = kDenseNodes);
+    // (the first) is never reported. The root has a row whatever rowBytes.
+    explicit KeyAutomaton(const std::vector<std::string_view>& keys, std::size_t rowBytes = kRowBytes);
 
     bool empty() const { return rows_.empty(); }
     std::size_t longestKey() const { return longest_; }
@@ -70,7 +71,7 @@ private:
     };
 
     void buildTrie(const std::vector<std::string_view>& keys);
-    void link(std::uint32_t denseNodes);
+    void link(std::size_t rowBytes);
     std::uint32_t step(std::uint32_t node, unsigned char byte) const;
     std::uint32_t child(std::uint32_t node, unsigned char byte) const;
     // The index in begins_ of the two bytes at (the same for a set and a test, so the byte
@@ -86,7 +87,9 @@ private:
     std::vector<std::uint32_t> states_; // per edge: the state it leads to
     std::uint32_t denseNodes_ = 0;      // nodes 0 .. denseNodes_ - 1 have a row in rows_
     std::uint32_t firstBytes_ = 0;      // nodes 1 .. firstBytes_ stand for a key's first byte
-    std::vector<std::uint32_t> rows_;   // 256 states per dense node
+    std::uint16_t classOf_[256] = {};   // per byte: its class
+    std::uint32_t classes_ = 0;
+    std::vector<std::uint32_t> rows_;   // per dense node: its states by class
     // Per node: the key that ends there, else the nearest one ending on its failure chain, or
     // kNoKey; per key: the next key ending on the failure chain of its node.
     std::vector<std::uint32_t> ends_;

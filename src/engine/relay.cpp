@@ -40,6 +40,7 @@ Relay::Relay(const Settings& settings, const RuleTables& tables, ServerProcess& 
       control_(control),
       clientOutput_(clientOutput),
       gather_(settings.Debug == 0),
+      log_(processLog()),
       clientLane_(tables.client2Server, tables.client2Client, settings, true),
       serverLane_(tables.server2Client, tables.server2Server, settings, false) {}
 
@@ -58,10 +59,12 @@ void Relay::clientReadDone() { flush(clientLane_); }
 void Relay::serverReadDone() { flush(serverLane_); }
 
 void Relay::pump(Lane& lane, std::string_view received, char kind, int echoLevel, std::uint16_t echoColour) {
-    if (gather_) {
-        gatherLogLine(received, kind);
-    } else {
-        processLog().logLine(received, kind);
+    if (log_.isOpen()) {
+        if (gather_) {
+            log_.gatherLine(received, kind);
+        } else {
+            log_.logLine(received, kind);
+        }
     }
     if (settings_.Debug == echoLevel) debugConsole().write(std::string(received) + "\n", echoColour);
 
@@ -83,7 +86,7 @@ void Relay::noteLineCut(std::uint64_t dropped) {
 
 // Answers the sender from the reply table, or passes the line on.
 void Relay::route(Lane& lane, std::string_view line) {
-    if (const std::string* answer = findReply(line, lane.replies, lane.scratch)) {
+    if (const std::string* answer = lane.replies.empty() ? nullptr : findReply(line, lane.replies, lane.scratch)) {
         queue(lane, lane.client, *answer, lane.senderEndLine);  // back to the sender
     } else {
         queue(lane, !lane.client, line, lane.receiverEndLine);

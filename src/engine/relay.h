@@ -16,6 +16,7 @@
 
 namespace relayon {
 
+class LogFile;
 class ServerProcess;
 
 // Whoever owns the server's life, as the "<stop>" and "<start>" actions see it. Each call returns
@@ -72,6 +73,7 @@ private:
     ServerControl& control_;
     const os::RawHandle clientOutput_;
     const bool gather_;  // false: every line is written (and echoed) on its own, at once
+    LogFile& log_;       // the process's log, looked at for every received line
     DiskFileSource files_;
     // Both readers write to each side (a reply and a passed-on line); a write of gathered lines
     // holds the side's lock, so that no other write lands inside it.

@@ -46,7 +46,8 @@ LineTranslator::LineTranslator(const RuleTable& rules, bool stringRulesPresent, 
     for (const auto& [key, value] : rules.rules()) {
         // A value holding "<string" makes its rule a template rule.
         const bool isTemplate = stringRulesPresent && value.find("<string") != std::string::npos;
-        rules_.push_back({&key, &value, isTemplate, value.find('\n') != std::string::npos, true});
+        rules_.push_back({&key, &value, static_cast<std::uint32_t>(key.size()), isTemplate,
+                          value.find('\n') != std::string::npos, true});
         keys.push_back(key);
     }
     automaton_ = KeyAutomaton(keys);
@@ -124,7 +125,7 @@ void LineTranslator::collect(std::string_view text, std::size_t offset, std::uin
     automaton_.scan(text, marks_, found_, settled);
     for (const KeyAutomaton::Found& found : found_) {
         if (found.id < first) continue;
-        const auto at = static_cast<std::uint32_t>(offset + found.end - rules_[found.id].key->size());
+        const auto at = static_cast<std::uint32_t>(offset + found.end - rules_[found.id].keySize);
         pending_.push_back({found.id, at, version_});
         std::push_heap(pending_.begin(), pending_.end(), std::greater<>());
     }
@@ -172,7 +173,7 @@ void LineTranslator::translate(std::string_view received, FileSource& files, Not
     bool templated = false;
     bool feeds = false;
     cut_ = false;
-    if (applyRules(received, owned, templated, feeds)) {
+    if (rules_.empty() || applyRules(received, owned, templated, feeds)) {
         std::string_view text = owned ? std::string_view(text_) : received;
         if (text.empty()) {
             // An empty line still reaches the other side as one empty line, without directives.

@@ -44,6 +44,7 @@ private:
     struct Rule {
         const std::string* key;
         const std::string* value;
+        std::uint32_t keySize;
         bool isTemplate;
         bool valueHasFeed;
         // The value holds a byte of a later key, or is empty (then the text on either side

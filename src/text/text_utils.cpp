@@ -9,12 +9,6 @@ namespace relayon {
 
 const char kBlanks[] = " \t\n\r\v\f";
 
-bool appendWithinLimit(std::string& out, std::string_view text) {
-    const std::size_t room = out.size() < kMaxLineBytes ? kMaxLineBytes - out.size() : 0;
-    out.append(text.substr(0, room));
-    return text.size() > room;
-}
-
 void clearBuffer(std::string& buffer) {
     buffer.clear();
     if (buffer.capacity() > 4 * kGatherLimit) buffer.shrink_to_fit();
