@@ -89,22 +89,24 @@ void KeyAutomaton::link(std::size_t rowBytes) {
     const auto count = static_cast<std::uint32_t>(nodes_.size() - 1);
     const std::size_t fit = rowBytes / (classes_ * sizeof(std::uint32_t));
     denseNodes_ = static_cast<std::uint32_t>(std::max<std::size_t>(std::min<std::size_t>(count, fit), 1));
+    lastFirstByte_ = firstBytes_ < denseNodes_ ? firstBytes_ * classes_ : 0;
     rows_.assign(std::size_t{denseNodes_} * classes_, 0);
     for (std::uint32_t node = 0; node < count; ++node) {
         for (std::uint32_t e = nodes_[node].first; e < nodes_[node + 1].first; ++e) {
             const std::uint32_t next = states_[e];
             const std::uint32_t fail = node == 0 ? 0 : step(nodes_[node].fail, bytes_[e]) & ~kEnds;
             nodes_[next].fail = fail;
+            const std::uint32_t failEnds = ends_[nodeOf(fail)];
             if (ends_[next] == kNoKey) {
-                ends_[next] = ends_[fail];
+                ends_[next] = failEnds;
             } else {
-                shorter_[ends_[next]] = ends_[fail];
+                shorter_[ends_[next]] = failEnds;
             }
-            if (ends_[next] != kNoKey) states_[e] |= kEnds;
+            states_[e] = stateOf(next) | (ends_[next] != kNoKey ? kEnds : 0);
         }
         if (node < denseNodes_) {
             std::uint32_t* row = &rows_[std::size_t{node} * classes_];
-            if (node != 0) std::memcpy(row, &rows_[std::size_t{nodes_[node].fail} * classes_], classes_ * sizeof *row);
+            if (node != 0) std::memcpy(row, &rows_[nodes_[node].fail], classes_ * sizeof *row);
             for (std::uint32_t e = nodes_[node].first; e < nodes_[node + 1].first; ++e) {
                 row[classOf_[bytes_[e]]] = states_[e];
             }
@@ -122,12 +124,15 @@ std::uint32_t KeyAutomaton::child(std::uint32_t node, unsigned char byte) const 
     return 0;
 }
 
-std::uint32_t KeyAutomaton::step(std::uint32_t node, unsigned char byte) const {
-    for (;;) {
-        if (node < denseNodes_) return rows_[std::size_t{node} * classes_ + classOf_[byte]];
-        if (const std::uint32_t state = child(node, byte)) return state;
-        node = nodes_[node].fail;
+// The state after byte from state (without kEnds): a node without a row that has no child for
+// the byte falls back along its failure link, until a node with a row.
+std::uint32_t KeyAutomaton::step(std::uint32_t state, unsigned char byte) const {
+    while (state & kSparse) {
+        const std::uint32_t node = state & kNode;
+        if (const std::uint32_t next = child(node, byte)) return next;
+        state = nodes_[node].fail;
     }
+    return rows_[state + classOf_[byte]];
 }
 
 void KeyAutomaton::scan(std::string_view text, KeyMarks& marks, std::vector<Found>& found,
@@ -142,7 +147,7 @@ void KeyAutomaton::scan(std::string_view text, KeyMarks& marks, std::vector<Foun
     while (p < end) {
         // At the root, or at a first byte that begins no key with the byte after it, no match
         // is under way: bytes where no key can begin are passed over without a step.
-        if (state == 0 || (state <= firstBytes_ && begins[pairAt(p - 1)] == 0)) {
+        if (state == 0 || (state <= lastFirstByte_ && begins[pairAt(p - 1)] == 0)) {
             if (p >= quiet) break;
             while (end - p > 4 && (begins[pairAt(p)] | begins[pairAt(p + 1)] | begins[pairAt(p + 2)] |
                                    begins[pairAt(p + 3)]) == 0) {
@@ -156,7 +161,7 @@ void KeyAutomaton::scan(std::string_view text, KeyMarks& marks, std::vector<Foun
         if ((state & kEnds) == 0) continue;
         // The keys ending here are this node's and those on its failure chain. Marks stop the
         // walk: a marked key's own chain was marked when it was.
-        for (std::uint32_t id = ends_[state & ~kEnds]; id != kNoKey && marks.take(id); id = shorter_[id]) {
+        for (std::uint32_t id = ends_[nodeOf(state)]; id != kNoKey && marks.take(id); id = shorter_[id]) {
             found.push_back({id, static_cast<std::uint32_t>(p - begin)});
         }
     }

@@ -58,13 +58,16 @@ public:
               std::size_t settled = std::string_view::npos) const;
 
 private:
-    // A state is a node number, with kEnds set when a key ends at the node or on its failure
+    // A state stands for a node: where its row begins in rows_, or for a node without a row its
+    // number with kSparse set; kEnds is set when a key ends at the node or on its failure
     // chain, so that the scan needs no look-up to know there is nothing to report.
     static constexpr std::uint32_t kEnds = 0x80000000u;
+    static constexpr std::uint32_t kSparse = 0x40000000u;
+    static constexpr std::uint32_t kNode = 0x3FFFFFFFu;
     static constexpr std::uint32_t kNoKey = 0xFFFFFFFFu;
 
     // A node's children are edges first up to the next node's first; its failure link leads
-    // to the node of its longest proper suffix that begins a key.
+    // to (the state of) the node of its longest proper suffix that begins a key.
     struct Node {
         std::uint32_t first;
         std::uint32_t fail;
@@ -72,7 +75,11 @@ private:
 
     void buildTrie(const std::vector<std::string_view>& keys);
     void link(std::size_t rowBytes);
-    std::uint32_t step(std::uint32_t node, unsigned char byte) const;
+    std::uint32_t stateOf(std::uint32_t node) const { return node < denseNodes_ ? node * classes_ : node | kSparse; }
+    std::uint32_t nodeOf(std::uint32_t state) const {
+        return state & kSparse ? state & kNode : (state & ~kEnds) / classes_;
+    }
+    std::uint32_t step(std::uint32_t state, unsigned char byte) const;
     std::uint32_t child(std::uint32_t node, unsigned char byte) const;
     // The index in begins_ of the two bytes at (the same for a set and a test, so the byte
     // order of the load does not matter).
@@ -87,6 +94,7 @@ private:
     std::vector<std::uint32_t> states_; // per edge: the state it leads to
     std::uint32_t denseNodes_ = 0;      // nodes 0 .. denseNodes_ - 1 have a row in rows_
     std::uint32_t firstBytes_ = 0;      // nodes 1 .. firstBytes_ stand for a key's first byte
+    std::uint32_t lastFirstByte_ = 0;   // their last state, when they all have rows
     std::uint16_t classOf_[256] = {};   // per byte: its class
     std::uint32_t classes_ = 0;
     std::vector<std::uint32_t> rows_;   // per dense node: its states by class

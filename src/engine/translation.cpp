@@ -147,21 +147,22 @@ bool LineTranslator::replace(const Rule& rule, std::size_t pos, std::string_view
     // time. The search goes on after each replaced key: the inserted value is never searched
     // again. A value longer than its key makes the text grow: it is kept to kMaxLineBytes.
     const std::string_view source = owned ? std::string_view(text_) : received;
-    scratch_.clear();
+    std::string& out = owned ? scratch_ : text_;  // the received text is rewritten straight into text_
+    out.clear();
     inserts_.clear();
     std::size_t from = 0;
     bool full = false;
     while (pos != std::string_view::npos && !full) {
-        full = appendWithinLimit(scratch_, source.substr(from, pos - from));
-        inserts_.push_back(scratch_.size());
-        full = full || appendWithinLimit(scratch_, value);
+        full = appendWithinLimit(out, source.substr(from, pos - from));
+        inserts_.push_back(out.size());
+        full = full || appendWithinLimit(out, value);
         from = pos + key.size();
         if (key.empty()) break;
         pos = findKey(source, key, from);
     }
-    if (!full) full = appendWithinLimit(scratch_, source.substr(from));
+    if (!full) full = appendWithinLimit(out, source.substr(from));
     cut_ = cut_ || full;
-    text_.swap(scratch_);
+    if (owned) text_.swap(scratch_);
     owned = true;
     return !text_.empty();
 }

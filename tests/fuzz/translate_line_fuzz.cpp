@@ -8,7 +8,7 @@
 //
 // The result must equal that of a plain rule pass that applies every rule in turn to the whole
 // text, and a translator that has translated other lines must give the same as a fresh one. The
-// key automaton, with rows for every node or for the root only, must find exactly the keys
+// key automaton, with rows for every node, some or the root only, must find exactly the keys
 // that occur in the line.
 #include <algorithm>
 #include <cstdint>
@@ -113,7 +113,7 @@ void checkKeysFound(const RuleTable& table, const std::string& text) {
         }
         keys.push_back(rule.first);
     }
-    for (std::size_t rowBytes : {relayon::KeyAutomaton::kRowBytes, std::size_t{0}}) {
+    for (std::size_t rowBytes : {relayon::KeyAutomaton::kRowBytes, std::size_t{0}, std::size_t{256}}) {
         const relayon::KeyAutomaton automaton(keys, rowBytes);
         relayon::KeyMarks marks;
         marks.resize(keys.size());
