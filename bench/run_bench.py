@@ -502,6 +502,13 @@ def run_scaling(relayon, server, folder, lines, runs, quick, compare):
     return out, goals, series, rate.get((0, "socat"))
 
 
+def decade_label(value):
+    for scale, unit in ((1e6, " M"), (1e3, " k"), (1, "")):
+        if value >= scale:
+            return "%d%s" % (round(value / scale), unit)
+    return "%g" % value
+
+
 def write_scaling_chart(path, series, ceiling, caption):
     """Writes an SVG chart of lines per second (logarithmic) against the number of rules: one
     line per tool, Relayon's standing out, and the ceiling (socat's pass-through) dashed."""
@@ -526,29 +533,30 @@ def write_scaling_chart(path, series, ceiling, caption):
         parts.append('<line x1="%d" x2="%d" y1="%.1f" y2="%.1f" stroke="#dee2e6"/>' % (left, left + width, y(decade),
                                                                                    y(decade)))
         parts.append('<text x="%d" y="%.1f" text-anchor="end">%s</text>' % (left - 6, y(decade) + 4,
-                                                                            "%g" % decade))
+                                                                            decade_label(decade)))
         decade *= 10
     for i, count in enumerate(SCALE_COUNTS):
         parts.append('<text x="%.1f" y="%d" text-anchor="middle">%s</text>' % (x(i), top + height + 20,
                                                                              format(count, ",")))
     parts.append('<text x="%d" y="%d" text-anchor="middle">rules</text>' % (left + width // 2, top + height + 42))
     parts.append('<text x="10" y="%d">lines/s</text>' % (top - 10))
-    label_y = top + 10
+    labels = []  # (y, name, colour) at the right end of each line
     if ceiling:
         parts.append('<line x1="%d" x2="%d" y1="%.1f" y2="%.1f" stroke="#212529" stroke-dasharray="6,4"/>' % (
             left, left + width, y(ceiling), y(ceiling)))
-        parts.append('<text x="%d" y="%.1f">socat pass-through</text>' % (left + width + 10, y(ceiling) + 4))
-    greys = iter(["#868e96", "#4dabf7", "#69db7c", "#b197fc"])
+        labels.append((y(ceiling) + 4, "socat pass-through", "#212529"))
+    colours = iter(["#868e96", "#4dabf7", "#69db7c", "#b197fc"])
     for name, vs in series.items():
-        colour = "#d9480f" if name == "Relayon" else next(greys, "#adb5bd")
+        colour = "#d9480f" if name == "Relayon" else next(colours, "#adb5bd")
         points = " ".join("%.1f,%.1f" % (x(i), y(v)) for i, v in enumerate(vs) if v)
         parts.append('<polyline points="%s" fill="none" stroke="%s" stroke-width="%d"/>' % (
             points, colour, 3 if name == "Relayon" else 2))
-        last = [(i, v) for i, v in enumerate(vs) if v][-1]
-        label_y = max(label_y, y(last[1]) + 4)
-        parts.append('<text x="%d" y="%.1f" fill="%s">%s</text>' % (left + width + 10, label_y, colour,
+        labels.append((y([v for v in vs if v][-1]) + 4, name, colour))
+    below = 0  # labels are moved down where they would overlap
+    for label_y, name, colour in sorted(labels):
+        below = max(below + 15, label_y)
+        parts.append('<text x="%d" y="%.1f" fill="%s">%s</text>' % (left + width + 10, below, colour,
                                                                    escape_xml(name)))
-        label_y += 16
     parts.append("</svg>")
     with open(path, "w") as f:
         f.write("\n".join(parts) + "\n")
