@@ -6,11 +6,10 @@
 
 namespace relayon {
 
-void KeyMarks::renew() {
-    if (++current_ == 0) {  // marks made 2^32 renewals ago would count again
-        std::fill(marks_.begin(), marks_.end(), 0);
-        current_ = 1;
-    }
+// Marks made 2^32 renewals ago would count again: they are cleared.
+void KeyMarks::restart() {
+    std::fill(marks_.begin(), marks_.end(), 0);
+    current_ = 1;
 }
 
 KeyAutomaton::KeyAutomaton(const std::vector<std::string_view>& keys, std::size_t rowBytes) {
@@ -157,7 +156,9 @@ void KeyAutomaton::scan(std::string_view text, KeyMarks& marks, std::vector<Foun
             if (p + 1 == end && rows_[classOf_[*p]] == 0) break;
             state = 0;
         }
-        state = step(state & ~kEnds, *p++);
+        state &= ~kEnds;
+        state = state & kSparse ? step(state, *p) : rows_[state + classOf_[*p]];
+        ++p;
         if ((state & kEnds) == 0) continue;
         // The keys ending here are this node's and those on its failure chain. Marks stop the
         // walk: a marked key's own chain was marked when it was.

@@ -15,7 +15,9 @@ class KeyMarks {
 public:
     void resize(std::size_t keys) { marks_.assign(keys, 0); }
     // Forgets every mark, at the cost of a counter step.
-    void renew();
+    void renew() {
+        if (++current_ == 0) restart();
+    }
     // Marks the key; false when it was marked already.
     bool take(std::uint32_t id) {
         if (marks_[id] == current_) return false;
@@ -24,6 +26,8 @@ public:
     }
 
 private:
+    void restart();
+
     std::vector<std::uint32_t> marks_;
     std::uint32_t current_ = 1;
 };

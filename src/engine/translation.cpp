@@ -20,7 +20,7 @@ bool firstWordOpensAngle(std::string_view text) {
 
 // The first occurrence of key (not empty) in text at or after from, or npos: a byte-by-byte
 // match, the first two bytes tested before the rest.
-std::size_t findKey(std::string_view text, const std::string& key, std::size_t from) {
+std::size_t findKey(std::string_view text, std::string_view key, std::size_t from) {
     const std::size_t size = key.size();
     if (from > text.size() || text.size() - from < size) return std::string_view::npos;
     const char* const begin = text.data();
@@ -46,8 +46,7 @@ LineTranslator::LineTranslator(const RuleTable& rules, bool stringRulesPresent, 
     for (const auto& [key, value] : rules.rules()) {
         // A value holding "<string" makes its rule a template rule.
         const bool isTemplate = stringRulesPresent && value.find("<string") != std::string::npos;
-        rules_.push_back({&key, &value, static_cast<std::uint32_t>(key.size()), isTemplate,
-                          value.find('\n') != std::string::npos, true});
+        rules_.push_back({key, &value, isTemplate, value.find('\n') != std::string::npos, true});
         keys.push_back(key);
     }
     automaton_ = KeyAutomaton(keys);
@@ -57,7 +56,7 @@ LineTranslator::LineTranslator(const RuleTable& rules, bool stringRulesPresent, 
         rule->mayMakeKeys = value.empty() || std::any_of(value.begin(), value.end(), [&later](char c) {
                                 return later[static_cast<unsigned char>(c)];
                             });
-        for (char c : *rule->key) later[static_cast<unsigned char>(c)] = true;
+        for (char c : rule->key) later[static_cast<unsigned char>(c)] = true;
     }
     marks_.resize(rules_.size());
 }
@@ -73,7 +72,7 @@ LineTranslator::LineTranslator(const RuleTable& rules, bool stringRulesPresent, 
 // take them apart (their rule then finds nothing); rules before it never act again.
 bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& templated, bool& feeds) {
     std::uint32_t first = 0;  // the rules before first have had their turn
-    if (!rules_.empty() && rules_[0].key->empty()) {
+    if (!rules_.empty() && rules_[0].key.empty()) {
         // An empty key is found at every position, so it matches once, at the start of the
         // text (its value is put in front); searching on would never end.
         if (!replace(rules_[0], 0, received, owned)) return false;
@@ -94,7 +93,7 @@ bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& te
         const Rule& rule = rules_[id];
         const std::size_t pos = next.version == version_
                                     ? next.at
-                                    : findKey(owned ? std::string_view(text_) : received, *rule.key, 0);
+                                    : findKey(owned ? std::string_view(text_) : received, rule.key, 0);
         if (pos == std::string_view::npos) continue;
         if (!replace(rule, pos, received, owned)) return false;
         feeds = feeds || rule.valueHasFeed;
@@ -125,7 +124,7 @@ void LineTranslator::collect(std::string_view text, std::size_t offset, std::uin
     automaton_.scan(text, marks_, found_, settled);
     for (const KeyAutomaton::Found& found : found_) {
         if (found.id < first) continue;
-        const auto at = static_cast<std::uint32_t>(offset + found.end - rules_[found.id].keySize);
+        const auto at = static_cast<std::uint32_t>(offset + found.end - rules_[found.id].key.size());
         pending_.push_back({found.id, at, version_});
         std::push_heap(pending_.begin(), pending_.end(), std::greater<>());
     }
@@ -135,7 +134,7 @@ void LineTranslator::collect(std::string_view text, std::size_t offset, std::uin
 // Applies rule, whose key occurs first at pos of the working text; false when the text is left
 // empty. A template's value replaces the whole text.
 bool LineTranslator::replace(const Rule& rule, std::size_t pos, std::string_view received, bool& owned) {
-    const std::string& key = *rule.key;
+    const std::string_view key = rule.key;
     const std::string& value = *rule.value;
     ++version_;
     if (rule.isTemplate) {

@@ -42,9 +42,8 @@ public:
 
 private:
     struct Rule {
-        const std::string* key;
+        std::string_view key;
         const std::string* value;
-        std::uint32_t keySize;
         bool isTemplate;
         bool valueHasFeed;
         // The value holds a byte of a later key, or is empty (then the text on either side
