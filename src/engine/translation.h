@@ -26,8 +26,8 @@ namespace relayon {
 // values. Directive notes for the log go to notes. A text that would grow past kMaxLineBytes (by
 // rules, placeholders or a file) is cut there, with a note.
 //
-// The rule pass costs the same whatever the number of rules: one automaton over all keys tells
-// which keys a line holds, and only their rules are visited, in key order. After a rule has
+// The rule pass does not visit every rule: one automaton over all keys tells, in one pass over
+// the line, which keys it holds, and only their rules act, in key order. After a rule has
 // replaced its key, only the text around what it inserted is searched again.
 class LineTranslator {
 public:
