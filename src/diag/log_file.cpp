@@ -99,10 +99,6 @@ void logLine(const std::string& text, char kind) {
     processLog().logLine(text, kind);
 }
 
-void gatherLogLine(std::string_view text, char kind) {
-    processLog().gatherLine(text, kind);
-}
-
 void flushLog() {
     processLog().flush();
 }

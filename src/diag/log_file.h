@@ -56,8 +56,7 @@ LogFile& processLog();
 
 // Logs to the process-wide log.
 void logLine(const std::string& text, char kind);
-// Gathers an entry for the process-wide log, and writes the gathered ones (see LogFile).
-void gatherLogLine(std::string_view text, char kind);
+// Writes the entries gathered for the process-wide log (see LogFile).
 void flushLog();
 
 }  // namespace relayon

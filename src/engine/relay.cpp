@@ -61,15 +61,16 @@ Relay::Relay(const Settings& settings, const RuleTables& tables, RelayTargets& t
     : settings_(settings),
       targets_(targets),
       gather_(gather),
+      log_(processLog()),
       clientLane_(tables.client2Server, tables.client2Client, settings, true),
       serverLane_(tables.server2Client, tables.server2Server, settings, false) {}
 
-bool Relay::clientPump(const char* line, int) {
+bool Relay::clientPump(std::string_view line, int) {
     pump(clientLane_, line, kClientLine, 1, kToServerColour);
     return true;
 }
 
-bool Relay::serverPump(const char* line, int) {
+bool Relay::serverPump(std::string_view line, int) {
     pump(serverLane_, line, kServerLine, 2, kToClientColour);
     return true;
 }
@@ -83,12 +84,13 @@ void Relay::clientReadDone() { flush(clientLane_); }
 
 void Relay::serverReadDone() { flush(serverLane_); }
 
-void Relay::pump(Lane& lane, const char* line, char kind, int echoLevel, std::uint16_t echoColour) {
-    const std::string_view received(line);
-    if (gather_) {
-        gatherLogLine(received, kind);
-    } else {
-        processLog().logLine(received, kind);
+void Relay::pump(Lane& lane, std::string_view received, char kind, int echoLevel, std::uint16_t echoColour) {
+    if (log_.isOpen()) {
+        if (gather_) {
+            log_.gatherLine(received, kind);
+        } else {
+            log_.logLine(received, kind);
+        }
     }
     if (settings_.Debug == echoLevel) debugConsole().write(std::string(received) + "\n", echoColour);
 
@@ -108,7 +110,7 @@ void Relay::noteLineCut(std::uint64_t dropped) {
 
 // A line the sender's reply table answers goes back to the sender; any other goes on.
 void Relay::route(Lane& lane, std::string_view line) {
-    if (const std::string* answer = findReply(line, lane.replies, lane.scratch)) {
+    if (const std::string* answer = lane.replies.empty() ? nullptr : findReply(line, lane.replies, lane.scratch)) {
         queue(lane, lane.client, *answer, lane.senderEndLine);
     } else {
         queue(lane, !lane.client, line, lane.receiverEndLine);

@@ -16,6 +16,7 @@
 
 namespace relayon {
 
+class LogFile;
 class QueuedWriter;
 class ServerProcess;
 
@@ -68,8 +69,8 @@ public:
     Relay(const Settings& settings, const RuleTables& tables, RelayTargets& targets, bool gather);
 
     // The pumps: reader callbacks for lines from the client and from the server. Always true.
-    bool clientPump(const char* line, int context);
-    bool serverPump(const char* line, int context);
+    bool clientPump(std::string_view line, int context);
+    bool serverPump(std::string_view line, int context);
     void clientReadDone();
     void serverReadDone();
 
@@ -94,7 +95,7 @@ private:
         std::string scratch;      // for the reply-table look-up
     };
 
-    void pump(Lane& lane, const char* line, char kind, int echoLevel, std::uint16_t echoColour);
+    void pump(Lane& lane, std::string_view received, char kind, int echoLevel, std::uint16_t echoColour);
     void route(Lane& lane, std::string_view line);
     void queue(Lane& lane, bool toClient, std::string_view text, std::string_view endLine);
     void flush(Lane& lane);
@@ -102,6 +103,7 @@ private:
     const Settings& settings_;
     RelayTargets& targets_;
     const bool gather_;
+    LogFile& log_;  // the process's log, looked at for every received line
     DiskFileSource files_;
     Lane clientLane_;
     Lane serverLane_;

@@ -1,21 +1,15 @@
 // OS-independent: the translation of one received line.
 #include "engine/translation.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "text/text_utils.h"
 
 namespace relayon {
 
 namespace {
-
-// Below this many rules, searching for each key directly costs less than summarising the line.
-constexpr std::size_t kFilterMinRules = 4;
-
-// One of 4096 values for the pair of bytes, well mixed.
-unsigned pairHash(unsigned char first, unsigned char second) {
-    return ((static_cast<std::uint32_t>(first) << 8 | second) * 0x9E3779B1u) >> 20;
-}
 
 // True when the first byte outside the blank set is '<': every directive and action keyword
 // starts so, and word 1 of the text can be one of them only then.
@@ -26,7 +20,7 @@ bool firstWordOpensAngle(std::string_view text) {
 
 // The first occurrence of key (not empty) in text at or after from, or npos: a byte-by-byte
 // match, the first two bytes tested before the rest.
-std::size_t findKey(std::string_view text, const std::string& key, std::size_t from) {
+std::size_t findKey(std::string_view text, std::string_view key, std::size_t from) {
     const std::size_t size = key.size();
     if (from > text.size() || text.size() - from < size) return std::string_view::npos;
     const char* const begin = text.data();
@@ -45,127 +39,156 @@ std::size_t findKey(std::string_view text, const std::string& key, std::size_t f
 }  // namespace
 
 LineTranslator::LineTranslator(const RuleTable& rules, bool stringRulesPresent, bool actionsEnabled)
-    : actionsEnabled_(actionsEnabled), filter_(rules.rules().size() >= kFilterMinRules) {
+    : actionsEnabled_(actionsEnabled) {
     rules_.reserve(rules.rules().size());
-    for (const auto& entry : rules.rules()) {
-        Rule rule{&entry.first, &entry.second, false, 0, {}};
+    std::vector<std::string_view> keys;  // a key is found as its rule's index
+    keys.reserve(rules.rules().size());
+    for (const auto& [key, value] : rules.rules()) {
         // A value holding "<string" makes its rule a template rule.
-        rule.isTemplate = stringRulesPresent && entry.second.find("<string") != std::string::npos;
-        // Keys of one byte or none have no pairs and are always searched.
-        const std::string& key = entry.first;
-        if (key.size() >= 2) {
-            const std::size_t last = key.size() - 2;
-            for (std::size_t at : {std::size_t{0}, last, last / 2, last / 4}) {
-                const auto hash = static_cast<std::uint16_t>(
-                    pairHash(static_cast<unsigned char>(key[at]), static_cast<unsigned char>(key[at + 1])));
-                bool known = false;
-                for (int i = 0; i < rule.probeCount; ++i) known |= rule.probes[i] == hash;
-                if (!known) rule.probes[rule.probeCount++] = hash;
-            }
-        }
-        rules_.push_back(rule);
+        const bool isTemplate = stringRulesPresent && value.find("<string") != std::string::npos;
+        rules_.push_back({key, &value, isTemplate, value.find('\n') != std::string::npos, true});
+        keys.push_back(key);
     }
-}
-
-// Marks every pair that has one of the bytes text[from, to) as either member. Marks are only
-// added while a line is rewritten: a pair that a replacement took away stays marked, which
-// costs at most a search that finds nothing.
-void LineTranslator::notePairs(std::string_view text, std::size_t from, std::size_t to) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t size = text.size();
-    if (to > size) to = size;
-    for (std::size_t i = from > 0 ? from - 1 : 0; i < to && i + 1 < size; ++i) {
-        pairSeen_[pairHash(p[i], p[i + 1])] = mark_;
+    automaton_ = KeyAutomaton(keys);
+    bool later[256] = {};  // the bytes of the keys after the rule at hand
+    for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule) {
+        const std::string& value = *rule->value;
+        rule->mayMakeKeys = value.empty() || std::any_of(value.begin(), value.end(), [&later](char c) {
+                                return later[static_cast<unsigned char>(c)];
+                            });
+        for (char c : rule->key) later[static_cast<unsigned char>(c)] = true;
     }
-}
-
-bool LineTranslator::mayHold(const Rule& rule) const {
-    for (int i = 0; i < rule.probeCount; ++i) {
-        if (pairSeen_[rule.probes[i]] != mark_) return false;
-    }
-    return true;
+    marks_.resize(rules_.size());
 }
 
 // Rewrites the text with each rule in key order. A template rule replaces the whole text on a
 // match and sets templated. Other rules replace every occurrence of their key that was in the
 // text before them. The received text is only read; text_ holds the working text from the
-// first change on (owned). Returns false when a replacement left the text empty: the line
-// then vanishes.
-bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& templated) {
-    if (filter_) {
-        if (++mark_ == 0) {  // marks of 256 lines ago would count again
-            std::memset(pairSeen_, 0, sizeof pairSeen_);
-            mark_ = 1;
-        }
-        notePairs(received, 0, received.size());
-    }
-    for (const Rule& rule : rules_) {
-        if (filter_ && !mayHold(rule)) continue;
-        const std::string& key = *rule.key;
-        const std::string& value = *rule.value;
+// first change on (owned). feeds tells whether a value brought in a line feed. Returns false
+// when a replacement left the text empty: the line then vanishes.
+//
+// Only the rules whose keys the automaton found act, smallest key first. What a rule changes
+// can make later keys (around the values it inserted: those windows are searched again) or
+// take them apart (their rule then finds nothing); rules before it never act again.
+bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& templated, bool& feeds) {
+    std::uint32_t first = 0;  // the rules before first have had their turn
+    if (!rules_.empty() && rules_[0].key.empty()) {
         // An empty key is found at every position, so it matches once, at the start of the
         // text (its value is put in front); searching on would never end.
-        std::size_t pos = key.empty() ? 0 : findKey(owned ? std::string_view(text_) : received, key, 0);
+        if (!replace(rules_[0], 0, received, owned)) return false;
+        templated = rules_[0].isTemplate;
+        feeds = rules_[0].valueHasFeed;
+        first = 1;
+    }
+    if (automaton_.empty()) return true;
+    marks_.renew();
+    pending_.clear();
+    collect(owned ? std::string_view(text_) : received, 0, first);
+    const std::size_t reach = automaton_.longestKey() - 1;  // how far a key can stick out of a value
+    while (!pending_.empty()) {
+        std::pop_heap(pending_.begin(), pending_.end(), std::greater<>());
+        const Pending next = pending_.back();
+        pending_.pop_back();
+        const std::uint32_t id = next.id;
+        const Rule& rule = rules_[id];
+        const std::size_t pos = next.version == version_
+                                    ? next.at
+                                    : findKey(owned ? std::string_view(text_) : received, rule.key, 0);
         if (pos == std::string_view::npos) continue;
+        if (!replace(rule, pos, received, owned)) return false;
+        feeds = feeds || rule.valueHasFeed;
         if (rule.isTemplate) {
-            text_ = value;
-            owned = true;
             templated = true;
-            if (filter_) notePairs(text_, 0, text_.size());
-            if (observer_) observer_->ruleActed(key, text_);
+            marks_.renew();
+            pending_.clear();
+            collect(text_, 0, id + 1);
             continue;
         }
-        // The rewritten text is built in one pass, so that many matches in a long line cost
-        // linear time. The search goes on after each replaced key: the inserted value is never
-        // searched again.
-        // A value longer than its key makes the text grow: it is kept to kMaxLineBytes.
-        const std::string_view source = owned ? std::string_view(text_) : received;
-        scratch_.clear();
-        inserts_.clear();
-        std::size_t from = 0;
-        bool full = false;
-        while (pos != std::string_view::npos && !full) {
-            full = appendWithinLimit(scratch_, source.substr(from, pos - from));
-            inserts_.push_back(scratch_.size());
-            full = full || appendWithinLimit(scratch_, value);
-            from = pos + key.size();
-            if (key.empty()) break;
-            pos = findKey(source, key, from);
-        }
-        if (!full) full = appendWithinLimit(scratch_, source.substr(from));
-        cut_ = cut_ || full;
-        text_.swap(scratch_);
-        owned = true;
-        if (observer_) observer_->ruleActed(key, text_);
-        if (text_.empty()) return false;
-        if (filter_) {
-            for (std::size_t at : inserts_) notePairs(text_, at, at + value.size());
+        // Windows around the inserted values, merged where they overlap; a window ends early
+        // where no key under way began in a value.
+        const std::size_t size = rule.value->size();
+        for (std::size_t i = 0; rule.mayMakeKeys && i < inserts_.size();) {
+            const std::size_t from = inserts_[i] > reach ? inserts_[i] - reach : 0;
+            std::size_t last = inserts_[i] + size;  // the end of the window's last value
+            while (++i < inserts_.size() && inserts_[i] <= last + 2 * reach) last = inserts_[i] + size;
+            collect(std::string_view(text_).substr(from, last + reach - from), from, id + 1, last - from);
         }
     }
     return true;
 }
 
+// Queues the rules from first on whose keys occur in text (the working text from offset on) and
+// are not queued yet. A key's first occurrence in text is its first in the working text: one
+// before it would have been found by an earlier scan.
+void LineTranslator::collect(std::string_view text, std::size_t offset, std::uint32_t first, std::size_t settled) {
+    automaton_.scan(text, marks_, found_, settled);
+    for (const KeyAutomaton::Found& found : found_) {
+        if (found.id < first) continue;
+        const auto at = static_cast<std::uint32_t>(offset + found.end - rules_[found.id].key.size());
+        pending_.push_back({found.id, at, version_});
+        std::push_heap(pending_.begin(), pending_.end(), std::greater<>());
+    }
+    found_.clear();
+}
+
+// Applies rule, whose key occurs first at pos of the working text; false when the text is left
+// empty. A template's value replaces the whole text.
+bool LineTranslator::replace(const Rule& rule, std::size_t pos, std::string_view received, bool& owned) {
+    const std::string_view key = rule.key;
+    const std::string& value = *rule.value;
+    ++version_;
+    if (rule.isTemplate) {
+        text_ = value;
+        owned = true;
+        if (observer_) observer_->ruleActed(key, text_);
+        return true;
+    }
+    // The rewritten text is built in one pass, so that many matches in a long line cost linear
+    // time. The search goes on after each replaced key: the inserted value is never searched
+    // again. A value longer than its key makes the text grow: it is kept to kMaxLineBytes.
+    const std::string_view source = owned ? std::string_view(text_) : received;
+    std::string& out = owned ? scratch_ : text_;  // the received text is rewritten straight into text_
+    out.clear();
+    inserts_.clear();
+    std::size_t from = 0;
+    bool full = false;
+    while (pos != std::string_view::npos && !full) {
+        full = appendWithinLimit(out, source.substr(from, pos - from));
+        inserts_.push_back(out.size());
+        full = full || appendWithinLimit(out, value);
+        from = pos + key.size();
+        if (key.empty()) break;
+        pos = findKey(source, key, from);
+    }
+    if (!full) full = appendWithinLimit(out, source.substr(from));
+    cut_ = cut_ || full;
+    if (owned) text_.swap(scratch_);
+    owned = true;
+    if (observer_) observer_->ruleActed(key, text_);
+    return !text_.empty();
+}
+
 void LineTranslator::translate(std::string_view received, FileSource& files, NoteSink& notes) {
     lines_.clear();
     if (action_.kind != ControlAction::Kind::None) action_ = ControlAction();
-    received = received.substr(0, received.find('\0'));
     bool owned = false;
     bool templated = false;
+    bool feeds = false;
     cut_ = false;
-    if (applyRules(received, owned, templated)) {
+    if (rules_.empty() || applyRules(received, owned, templated, feeds)) {
         std::string_view text = owned ? std::string_view(text_) : received;
         if (text.empty()) {
             // An empty line still reaches the other side as one empty line, without directives.
             lines_.emplace_back();
         } else {
-            finish(text, owned, templated, received, files, notes);
+            finish(text, owned, templated, feeds, received, files, notes);
         }
     }
     if (cut_) notes.note("Translated line cut at " + std::to_string(kMaxLineBytes) + " bytes");
 }
 
-void LineTranslator::finish(std::string_view text, bool owned, bool templated, std::string_view received,
-                            FileSource& files, NoteSink& notes) {
+void LineTranslator::finish(std::string_view text, bool owned, bool templated, bool feeds,
+                            std::string_view received, FileSource& files, NoteSink& notes) {
     // Every directive and action keyword holds a '<' (a template value too), so a text without
     // one is cut into lines as it is.
     if (templated || text.find('<') != std::string_view::npos) {
@@ -183,6 +206,11 @@ void LineTranslator::finish(std::string_view text, bool owned, bool templated, s
             if (action_.kind != ControlAction::Kind::None) return;
         }
         text = text_;
+        feeds = true;  // a file's lines come with theirs
+    }
+    if (!feeds) {
+        lines_.push_back(text);
+        return;
     }
     // Runs of line feeds, and line feeds at either end, give no empty lines.
     std::size_t start = 0;

@@ -11,6 +11,7 @@
 #include "engine/control_action.h"
 #include "engine/directives.h"
 #include "engine/file_source.h"
+#include "engine/key_automaton.h"
 
 namespace relayon {
 
@@ -20,7 +21,7 @@ namespace relayon {
 class TranslationObserver {
 public:
     virtual ~TranslationObserver() = default;
-    virtual void ruleActed(const std::string& key, std::string_view text) = 0;
+    virtual void ruleActed(std::string_view key, std::string_view text) = 0;
     virtual void placeholdersFilled(std::string_view before, std::string_view after) = 0;
 };
 
@@ -28,18 +29,22 @@ public:
 // a line costs no allocation once the buffers have grown. Built once per rule table, which must
 // outlive it and not change meanwhile.
 //
-// The text up to its first zero byte is rewritten with the rules in key order, then the
-// readfile, placeholder and delete directives run, then (when actionsEnabled, the client
-// direction) a control action is recognised, and otherwise the text is cut into lines at line
-// feeds. stringRulesPresent false lets the rule pass skip the test for template values.
-// Directive notes for the log go to notes. A text that would grow past kMaxLineBytes (by rules,
-// placeholders or a file) is cut there, with a note.
+// The text is rewritten with the rules in key order, then the readfile, placeholder and delete
+// directives run, then (when actionsEnabled, the client direction) a control action is
+// recognised, and otherwise the text is cut into lines at the line feeds that rule values and
+// files brought in. stringRulesPresent false lets the rule pass skip the test for template
+// values. Directive notes for the log go to notes. A text that would grow past kMaxLineBytes (by
+// rules, placeholders or a file) is cut there, with a note.
+//
+// The rule pass does not visit every rule: one automaton over all keys tells, in one pass over
+// the line, which keys it holds, and only their rules act, in key order. After a rule has
+// replaced its key, only the text around what it inserted is searched again.
 class LineTranslator {
 public:
     LineTranslator(const RuleTable& rules, bool stringRulesPresent, bool actionsEnabled);
 
-    // Translates one received text. The results stay valid until the next call; the lines may
-    // point into received.
+    // Translates one received line: it holds no line feed and no zero byte (the reader cut it at
+    // them). The results stay valid until the next call; the lines may point into received.
     void translate(std::string_view received, FileSource& files, NoteSink& notes);
 
     const std::vector<std::string_view>& lines() const { return lines_; }
@@ -50,30 +55,38 @@ public:
 
 private:
     struct Rule {
-        const std::string* key;
+        std::string_view key;
         const std::string* value;
         bool isTemplate;
-        // Hashes of up to four byte pairs spread over the key: a text that has not held one of
-        // them does not hold the key.
-        int probeCount;
-        std::uint16_t probes[4];
+        bool valueHasFeed;
+        // The value holds a byte of a later key, or is empty (then the text on either side
+        // meets): only then can a replacement make a later key.
+        bool mayMakeKeys;
     };
 
-    void notePairs(std::string_view text, std::size_t from, std::size_t to);
-    bool mayHold(const Rule& rule) const;
-    bool applyRules(std::string_view received, bool& owned, bool& templated);
-    void finish(std::string_view text, bool owned, bool templated, std::string_view received, FileSource& files,
-                NoteSink& notes);
+    // A rule whose key a scan found: where the key first occurs is known while the working
+    // text is the one that scan read (its version).
+    struct Pending {
+        std::uint32_t id;
+        std::uint32_t at;
+        std::uint32_t version;
+        bool operator>(const Pending& other) const { return id > other.id; }
+    };
+
+    bool applyRules(std::string_view received, bool& owned, bool& templated, bool& feeds);
+    bool replace(const Rule& rule, std::size_t pos, std::string_view received, bool& owned);
+    void collect(std::string_view text, std::size_t offset, std::uint32_t first,
+                 std::size_t settled = std::string_view::npos);
+    void finish(std::string_view text, bool owned, bool templated, bool feeds, std::string_view received,
+                FileSource& files, NoteSink& notes);
 
     std::vector<Rule> rules_;
     const bool actionsEnabled_;
-    // With enough rules, a line is first summarised in pairSeen_, so that most keys it cannot
-    // hold are passed over without a search.
-    const bool filter_;
-    // The hashes of the byte pairs that the working text has held since the line came in are
-    // the entries equal to mark_, a line count that wraps (the table is cleared when it does).
-    std::uint8_t pairSeen_[4096] = {};
-    std::uint8_t mark_ = 0;
+    KeyAutomaton automaton_;  // over the non-empty keys; a key's id is the index of its rule
+    KeyMarks marks_;          // the keys found in the working text since it was last scanned whole
+    std::vector<Pending> pending_;  // a min-heap of the rules whose keys were found
+    std::vector<KeyAutomaton::Found> found_;
+    std::uint32_t version_ = 0;     // counts the changes of the working text
     std::string text_;     // the working text, once a rule has changed it
     std::string scratch_;  // where a rule builds the next working text
     std::vector<std::size_t> inserts_;  // where the values a rule inserted begin

@@ -119,7 +119,7 @@ void InputThread::run(int priority) {
         std::shared_ptr<os::Handle> unreadFrom = std::move(unreadFrom_);
         bool goOn = true;
         if (!unread.empty() && unreadFrom == handle()) {
-            goOn = deliver(&unread[0], unread.size(), line, unreadFrom);
+            goOn = cutLines(&unread[0], unread.size(), line, unreadFrom);
             if (afterRead) afterRead();
         }
         if (goOn) readLoop(line);
@@ -146,7 +146,7 @@ void InputThread::readLoop(std::string& line) {
         if (result.status == os::ReadStatus::Data) {
             failedReads = 0;
             emptyReads = 0;
-            const bool goOn = deliver(buffer.data(), result.count, line, source);
+            const bool goOn = cutLines(buffer.data(), result.count, line, source);
             if (afterRead) afterRead();
             if (!goOn) break;
         } else if (result.status == os::ReadStatus::Empty) {
@@ -173,39 +173,51 @@ void InputThread::append(std::string& line, const char* from, const char* to) {
 
 // Cuts bytes read from source into lines; false when the thread is to end, because the callback
 // said so or a stop was requested. The bytes after that line are kept for the next thread.
-// A line that lies wholly in bytes is handed over where it lies: its carriage returns are
-// squeezed out and its line feed becomes the terminating zero.
-bool InputThread::deliver(char* bytes, std::size_t count, std::string& line,
-                          const std::shared_ptr<os::Handle>& source) {
+// A line that lies wholly in bytes is handed over where it lies, its carriage returns squeezed
+// out. Such a line is looked at once for each of the line feed, the carriage return and the
+// zero byte: the next carriage return and zero byte in bytes are searched for only once the
+// lines before them have gone.
+bool InputThread::cutLines(char* bytes, std::size_t count, std::string& line,
+                           const std::shared_ptr<os::Handle>& source) {
     char* next = bytes;
     char* const end = bytes + count;
+    const auto find = [end](char* from, char byte) {
+        char* at = static_cast<char*>(std::memchr(from, byte, static_cast<std::size_t>(end - from)));
+        return at != nullptr ? at : end;
+    };
+    char* cr = find(next, '\r');
+    char* zero = find(next, '\0');
     while (next < end) {
         char* feed = static_cast<char*>(std::memchr(next, '\n', static_cast<std::size_t>(end - next)));
         if (feed == nullptr) {
             append(line, next, end);  // the rest of the line comes with a later read
             break;
         }
-        const char* text;
+        std::string_view text;
         if (line.empty() && dropped_ == 0) {
-            char* stop = feed;
-            if (char* cr = static_cast<char*>(std::memchr(next, '\r', static_cast<std::size_t>(feed - next)))) {
+            // The text ends at a zero byte; its carriage returns are squeezed out in place.
+            char* const last = zero < feed ? zero : feed;
+            char* stop = last;
+            if (cr < last) {
                 stop = cr;
-                for (const char* p = cr + 1; p < feed; ++p) {
+                for (const char* p = cr + 1; p < last; ++p) {
                     if (*p != '\r') *stop++ = *p;
                 }
             }
-            *stop = '\0';
-            text = next;
+            text = std::string_view(next, static_cast<std::size_t>(stop - next));
         } else {
             append(line, next, feed);
-            text = line.c_str();
+            text = std::string_view(line);
+            text = text.substr(0, text.find('\0'));
         }
+        if (cr < feed) cr = find(feed, '\r');
+        if (zero < feed) zero = find(feed, '\0');
         const bool goOn = !callback || callback(text, context);
         if (dropped_ != 0) {
             if (lineCut) lineCut(dropped_);
             dropped_ = 0;
         }
-        clearBuffer(line);
+        if (!line.empty()) clearBuffer(line);
         next = feed + 1;
         if (!goOn || stopRequested_) {
             unread_.assign(next, static_cast<std::size_t>(end - next));

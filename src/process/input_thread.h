@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "text/text_utils.h"
@@ -17,8 +18,8 @@
 namespace relayon {
 
 // Reads a handle on a thread of its own and calls callback once per line, in input order:
-// the bytes before each line feed, with every carriage return dropped, as a zero-terminated
-// text valid during the call (a zero byte ends it early). Bytes after the last line feed are
+// the bytes before each line feed, with every carriage return dropped and cut at the first zero
+// byte, as a text valid during the call. Bytes after the last line feed are
 // never delivered. A false result from the callback ends the thread. A line longer than
 // kMaxLineBytes is handed over cut to that length, and lineCut then hears how many bytes were
 // dropped, so that memory stays bounded whatever a peer sends.
@@ -31,7 +32,7 @@ namespace relayon {
 // writes too) end when stop() interrupts them.
 class InputThread {
 public:
-    using Callback = std::function<bool(const char* line, int context)>;
+    using Callback = std::function<bool(std::string_view line, int context)>;
 
     InputThread() = default;
     virtual ~InputThread();
@@ -79,7 +80,7 @@ private:
     void run(int priority);
     void readLoop(std::string& line);
     void append(std::string& line, const char* from, const char* to);
-    bool deliver(char* bytes, std::size_t count, std::string& line, const std::shared_ptr<os::Handle>& source);
+    bool cutLines(char* bytes, std::size_t count, std::string& line, const std::shared_ptr<os::Handle>& source);
 
     mutable std::mutex handleLock_;  // guards handle_ only, never held across a read
     std::shared_ptr<os::Handle> handle_;

@@ -84,7 +84,7 @@ public:
     ShownTargets(const Settings& settings, std::ostream& out) : settings_(settings), out_(out) {}
 
     // The pump of the client (true) or of the server runs next, on line.
-    void from(bool client, const std::string& line) {
+    void from(bool client, std::string_view line) {
         client_ = client;
         line_ = line;
         shown_ = 0;
@@ -98,8 +98,8 @@ public:
     void toServer(std::string_view lines) override { show(false, lines); }
     void carryOut(const ControlAction& action) override { say("control action: " + describe(action)); }
     void note(const std::string& text) override { say("log note " + quoted(text), false); }
-    void ruleActed(const std::string& key, std::string_view text) override {
-        say("rule " + quoted(key) + " acts: " + quoted(std::string(text)), false);
+    void ruleActed(std::string_view key, std::string_view text) override {
+        say("rule " + quoted(std::string(key)) + " acts: " + quoted(std::string(text)), false);
     }
     void placeholdersFilled(std::string_view before, std::string_view after) override {
         std::string took;
@@ -167,10 +167,10 @@ void showLines(const Settings& settings, const RuleTables& tables, os::RawHandle
     InputThread reader;
     reader.setBorrowedHandle(input);
     bool first = true;
-    reader.callback = [&](const char* line, int) {
+    reader.callback = [&](std::string_view line, int) {
         if (first) out << "\nLines given on standard input, as each side would send them:\n";
         first = false;
-        out << quoted(line) << "\n";
+        out << quoted(std::string(line)) << "\n";
         targets.from(true, line);
         relay.clientPump(line, 0);
         targets.done();

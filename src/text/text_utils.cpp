@@ -11,12 +11,6 @@ namespace relayon {
 
 const char kBlanks[] = " \t\n\r\v\f";
 
-bool appendWithinLimit(std::string& out, std::string_view text) {
-    const std::size_t room = out.size() < kMaxLineBytes ? kMaxLineBytes - out.size() : 0;
-    out.append(text.substr(0, room));
-    return text.size() > room;
-}
-
 std::size_t appendLineBytes(std::string& out, const char* from, const char* to) {
     std::size_t dropped = 0;
     while (from < to) {

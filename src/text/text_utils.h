@@ -15,7 +15,11 @@ extern const char kBlanks[];
 constexpr std::size_t kMaxLineBytes = 16 * 1024 * 1024;
 
 // Appends text to out, but never past kMaxLineBytes; true when some of it was left out.
-bool appendWithinLimit(std::string& out, std::string_view text);
+inline bool appendWithinLimit(std::string& out, std::string_view text) {
+    const std::size_t room = out.size() < kMaxLineBytes ? kMaxLineBytes - out.size() : 0;
+    out.append(text.data(), text.size() < room ? text.size() : room);
+    return text.size() > room;
+}
 
 // Appends the bytes [from, to) of a line to out without their carriage returns, never past
 // kMaxLineBytes; returns how many bytes beyond the limit were left out.

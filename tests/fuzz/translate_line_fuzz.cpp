@@ -1,18 +1,23 @@
 // Fuzz target: the translation of one received line. Input: a flags byte (bit 0: the client
-// direction, with control actions; bit 1: templates present), then lines: each but the last is a
-// rule, key and value split at the first tab (0x01 in a value stands for a line feed; zero bytes
-// are left out, as the loader leaves none); the last is the received line. A readfile directive
-// finds a file under any key; its lines are the values of all rules.
+// direction, with control actions; bit 1: templates present; bit 2: bytes from 0x80 up stand for
+// the letters a to d, a small alphabet in which keys meet, overlap and get made and taken apart
+// by replacements), then lines: each but the last is a rule, key and value split at the first
+// tab (0x01 in a value stands for a line feed; zero bytes are left out, as the loader leaves
+// none); the last is the received line, cut at a zero byte as the reader cuts it. A readfile
+// directive finds a file under any key; its lines are the values of all rules.
 //
-// The result must equal that of a plain rule pass that searches for every key in turn (the
-// translation may pass over keys it can tell are absent, never changing a result), and a
-// translator that has translated other lines must give the same as a fresh one.
+// The result must equal that of a plain rule pass that applies every rule in turn to the whole
+// text, and a translator that has translated other lines must give the same as a fresh one. The
+// key automaton, with rows for every node, some or the root only, must find exactly the keys
+// that occur in the line.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "text/text_utils.h"
 #include "engine/fields.h"
+#include "engine/key_automaton.h"
 #include "engine/translation.h"
 #include "fuzz_check.h"
 
@@ -53,7 +58,7 @@ struct Outcome : relayon::NoteSink {
 std::string plainTranslation(const std::string& received, const RuleTable& table, bool templates, bool actions,
                              relayon::FileSource& files) {
     Outcome out;
-    const std::string source = received.substr(0, received.find('\0'));
+    const std::string& source = received;
     std::string text = source;
     bool templated = false;
     for (const auto& [key, value] : table.rules()) {
@@ -96,17 +101,43 @@ double growthBound(double length, const RuleTable& table) {
     return (bound > allValues ? bound : allValues) * (length / 7 + 1);
 }
 
+// The keys (by rule index) that the automaton finds in text, and where each first ends, are
+// those that a plain search finds.
+void checkKeysFound(const RuleTable& table, const std::string& text) {
+    std::vector<std::string_view> keys;
+    std::vector<relayon::KeyAutomaton::Found> expected;
+    for (const auto& rule : table.rules()) {
+        const std::size_t at = rule.first.empty() ? std::string::npos : text.find(rule.first);
+        if (at != std::string::npos) {
+            expected.push_back({static_cast<std::uint32_t>(keys.size()), static_cast<std::uint32_t>(at + rule.first.size())});
+        }
+        keys.push_back(rule.first);
+    }
+    for (std::size_t rowBytes : {relayon::KeyAutomaton::kRowBytes, std::size_t{0}, std::size_t{256}}) {
+        const relayon::KeyAutomaton automaton(keys, rowBytes);
+        relayon::KeyMarks marks;
+        marks.resize(keys.size());
+        std::vector<relayon::KeyAutomaton::Found> found;
+        automaton.scan(text, marks, found);
+        std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
+        FUZZ_CHECK(found.size() == expected.size());
+        for (std::size_t i = 0; i < found.size() && i < expected.size(); ++i) {
+            FUZZ_CHECK(found[i].id == expected[i].id && found[i].end == expected[i].end);
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    const bool actions = data[0] & 1, templates = data[0] & 2;
+    const bool actions = data[0] & 1, templates = data[0] & 2, small = data[0] & 4;
     std::vector<std::string> records(1);
     for (std::size_t i = 1; i < size; ++i) {
         if (data[i] == '\n') records.emplace_back();
-        if (data[i] != '\n') records.back() += static_cast<char>(data[i]);
+        if (data[i] != '\n') records.back() += static_cast<char>(small && data[i] >= 0x80 ? 'a' + (data[i] & 3) : data[i]);
     }
-    const std::string received = records.back();
+    const std::string received = records.back().substr(0, records.back().find('\0'));
     records.pop_back();
     RuleTable table;
     std::size_t longest = received.size();
@@ -124,6 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // memory that way are passed over.
     if (growthBound(static_cast<double>(longest), table) > 1e6) return 0;
 
+    checkKeysFound(table, received);
     RuleFiles files(table);
     relayon::LineTranslator translator(table, templates, actions);
     Outcome fresh;

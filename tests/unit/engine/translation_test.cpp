@@ -48,10 +48,20 @@ const Case kCases[] = {
     {{{"a", "aa"}, {"x", "<x>"}}, {{"A b", "[A b]"}, {"a a", "[aa aa]"}, {"xx", "[<x><x>]"}}},
     // A line the rules empty vanishes without directives; an empty line stays one.
     {{{"ab", ""}, {"b", "<readfile> x"}}, {{"abcab", "[c]"}, {"ababab", ""}, {"", "[]"}}},
-    // Enough rules for the translator to pass over keys a text cannot hold: keys made across
-    // either edge of a replacement, and bytes only a replacement brought in, are still found.
+    // Keys made across either edge of a replacement, or by bytes only a replacement brought in,
+    // are found by later rules; keys taken apart, and keys of rules already passed, are not.
     {{{"ab", "x"}, {"cx", "L"}, {"q", "zz"}, {"xd", "R"}, {"z", "!"}},
      {{"cab", "[L]"}, {"abd", "[R]"}, {"q q", "[!! !!]"}, {"plain", "[plain]"}}},
+    {{{"a", "xyz"}, {"y", "Q"}}, {{"a", "[xQz]"}}},
+    {{{"a", "X"}, {"b", "a"}}, {{"b", "[a]"}}},
+    {{{"ab", "x"}, {"bc", "Y"}}, {{"abc", "[xc]"}}},
+    {{{"ab", "c"}, {"cd", "E"}, {"long key here", "!"}}, {{"abd", "[E]"}}},
+    {{{"ab", ""}, {"cd", "Z"}}, {{"cabd", "[Z]"}}},
+    {{{"aa", "b"}}, {{"aaa", "[ba]"}}},
+    {{{"ab", "X"}, {"abc", "Y"}}, {{"abc", "[Xc]"}}},
+    {{{"abc", "X"}, {"bc", "Y"}, {"c", "Z"}}, {{"abcc", "[XZ]"}}},
+    // Keys in unsigned byte order: B before a, z before a byte above 127.
+    {{{"a", "1"}, {"B", "a"}, {"z", "\xE9"}, {"\xE9", "2"}}, {{"B", "[1]"}, {"z", "[2]"}}},
     // The empty key matches once, at the start.
     {{{"", "> "}}, {{"abc", "[> abc]"}, {"", "[> ]"}}},
     {{{"", "got <string1>"}}, {{"x y", "[got x]"}}},
@@ -95,10 +105,9 @@ const Case kCases[] = {
       {"a  b<delete>c   d", "[a b<delete>c d]"},
       {"  x\ty  <delete>  ", "[x\ty]"},
       {"a  b <DELETE>", "[a  b <DELETE>]"}}},
-    // Output cut at runs of line feeds; the text ends at its first zero byte.
+    // Output cut at runs of line feeds.
     {{{"two", "a\n\nb\n"}, {"none", "\n\n"}, {"split", "first\nsecond"}},
      {{"two", "[a][b]"}, {"none", ""}, {"split", "[first][second]"}}},
-    {{{"cd", "X"}, {"set", "<string>!"}}, {{"ab\0cd"s, "[ab]"}, {"\0cd"s, "[]"}, {"set\0cd"s, "[set!]"}}},
     // Control actions: the whole text, in any case.
     {{{"cp", "<copy> b.txt a.txt\nsecond line"}},
      {{"<stop>", "stop"},

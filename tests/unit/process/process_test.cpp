@@ -101,9 +101,9 @@ TEST(InputThread, StopEndsAReaderBlockedInAReadOrAWriteAndLeavesAStuckOne) {
     const std::string block(1 << 20, 'x');  // more than a pipe holds
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    const std::function<bool(const char*, int)> callbacks[] = {
-        [&](const char*, int) { return os::writeAll(unread.write.get(), block.data(), block.size()); },
-        [released](const char*, int) { return released.wait(), true; }};
+    const InputThread::Callback callbacks[] = {
+        [&](std::string_view, int) { return os::writeAll(unread.write.get(), block.data(), block.size()); },
+        [released](std::string_view, int) { return released.wait(), true; }};
     for (const std::string blockedIn : {"read", "write", "stuck"}) {
         const bool stuck = blockedIn == "stuck";
         Pipe input;
