@@ -65,12 +65,12 @@ Relay::Relay(const Settings& settings, const RuleTables& tables, RelayTargets& t
       clientLane_(tables.client2Server, tables.client2Client, settings, true),
       serverLane_(tables.server2Client, tables.server2Server, settings, false) {}
 
-bool Relay::clientPump(std::string_view line, int) {
+bool Relay::clientPump(std::string_view line) {
     pump(clientLane_, line, kClientLine, 1, kToServerColour);
     return true;
 }
 
-bool Relay::serverPump(std::string_view line, int) {
+bool Relay::serverPump(std::string_view line) {
     pump(serverLane_, line, kServerLine, 2, kToClientColour);
     return true;
 }

@@ -69,8 +69,8 @@ public:
     Relay(const Settings& settings, const RuleTables& tables, RelayTargets& targets, bool gather);
 
     // The pumps: reader callbacks for lines from the client and from the server. Always true.
-    bool clientPump(std::string_view line, int context);
-    bool serverPump(std::string_view line, int context);
+    bool clientPump(std::string_view line);
+    bool serverPump(std::string_view line);
     void clientReadDone();
     void serverReadDone();
 

@@ -22,10 +22,6 @@ constexpr int kMaxFailedReads = 50;
 constexpr auto kFailedReadPause = std::chrono::milliseconds(20);
 constexpr int kQuickEmptyReads = 10;
 
-// The reader whose thread this is, so that its callback's calls of start and stop never wait
-// for the lock that a stop on another thread holds while it waits for this very thread.
-thread_local const InputThread* currentReader = nullptr;
-
 }  // namespace
 
 InputThread::~InputThread() { stop(); }
@@ -55,7 +51,6 @@ std::string InputThread::failure() const {
 }
 
 bool InputThread::start(int priority) {
-    if (currentReader == this) return true;  // its own thread is registered
     std::lock_guard<std::mutex> guard(controlLock_);
     if (thread_.joinable()) return true;
     stopRequested_ = false;
@@ -81,10 +76,6 @@ void InputThread::interrupt() {
 }
 
 bool InputThread::stop() {
-    if (currentReader == this) {  // from its callback: the thread ends after it, stop joins later
-        stopRequested_ = true;
-        return true;
-    }
     std::lock_guard<std::mutex> guard(controlLock_);
     if (!thread_.joinable()) return true;
     stopRequested_ = true;
@@ -108,21 +99,11 @@ bool InputThread::stop() {
 }
 
 void InputThread::run(int priority) {
-    currentReader = this;
     interrupt_.attachCurrentThread();
     os::setCurrentThreadPriority(priority);
     // Nothing the callback throws may end the process: the reader ends, and says why.
     try {
-        std::string line;
-        std::string unread;
-        unread.swap(unread_);
-        std::shared_ptr<os::Handle> unreadFrom = std::move(unreadFrom_);
-        bool goOn = true;
-        if (!unread.empty() && unreadFrom == handle()) {
-            goOn = cutLines(&unread[0], unread.size(), line, unreadFrom);
-            if (afterRead) afterRead();
-        }
-        if (goOn) readLoop(line);
+        readLoop();
     } catch (const std::exception& error) {
         std::lock_guard<std::mutex> guard(failureLock_);
         failure_ = error.what();
@@ -135,8 +116,9 @@ void InputThread::run(int priority) {
     ended_.set();
 }
 
-void InputThread::readLoop(std::string& line) {
+void InputThread::readLoop() {
     std::vector<char> buffer(kReadSize);
+    std::string line;  // a line that began in an earlier read
     int failedReads = 0;
     int emptyReads = 0;
     while (!stopRequested_) {
@@ -146,7 +128,7 @@ void InputThread::readLoop(std::string& line) {
         if (result.status == os::ReadStatus::Data) {
             failedReads = 0;
             emptyReads = 0;
-            const bool goOn = cutLines(buffer.data(), result.count, line, source);
+            const bool goOn = cutLines(buffer.data(), result.count, line);
             if (afterRead) afterRead();
             if (!goOn) break;
         } else if (result.status == os::ReadStatus::Empty) {
@@ -171,14 +153,13 @@ void InputThread::append(std::string& line, const char* from, const char* to) {
     dropped_ += appendLineBytes(line, from, to);
 }
 
-// Cuts bytes read from source into lines; false when the thread is to end, because the callback
-// said so or a stop was requested. The bytes after that line are kept for the next thread.
+// Cuts bytes read into lines; false when the thread is to end, because the callback said so or a
+// stop was requested (the bytes after that line are never handed over).
 // A line that lies wholly in bytes is handed over where it lies, its carriage returns squeezed
 // out. Such a line is looked at once for each of the line feed, the carriage return and the
 // zero byte: the next carriage return and zero byte in bytes are searched for only once the
 // lines before them have gone.
-bool InputThread::cutLines(char* bytes, std::size_t count, std::string& line,
-                           const std::shared_ptr<os::Handle>& source) {
+bool InputThread::cutLines(char* bytes, std::size_t count, std::string& line) {
     char* next = bytes;
     char* const end = bytes + count;
     const auto find = [end](char* from, char byte) {
@@ -212,18 +193,14 @@ bool InputThread::cutLines(char* bytes, std::size_t count, std::string& line,
         }
         if (cr < feed) cr = find(feed, '\r');
         if (zero < feed) zero = find(feed, '\0');
-        const bool goOn = !callback || callback(text, context);
+        const bool goOn = !callback || callback(text);
         if (dropped_ != 0) {
             if (lineCut) lineCut(dropped_);
             dropped_ = 0;
         }
         if (!line.empty()) clearBuffer(line);
         next = feed + 1;
-        if (!goOn || stopRequested_) {
-            unread_.assign(next, static_cast<std::size_t>(end - next));
-            unreadFrom_ = source;
-            return false;
-        }
+        if (!goOn || stopRequested_) return false;
     }
     return true;
 }

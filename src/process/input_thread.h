@@ -19,23 +19,22 @@ namespace relayon {
 
 // Reads a handle on a thread of its own and calls callback once per line, in input order:
 // the bytes before each line feed, with every carriage return dropped and cut at the first zero
-// byte, as a text valid during the call. Bytes after the last line feed are
-// never delivered. A false result from the callback ends the thread. A line longer than
+// byte, as a text valid during the call. Bytes after the last line feed are never handed over,
+// nor those after a false result from the callback, which ends the thread. A line longer than
 // kMaxLineBytes is handed over cut to that length, and lineCut then hears how many bytes were
 // dropped, so that memory stays bounded whatever a peer sends.
 //
 // The thread ends by itself at the end of the input, on a false callback result, when there is
 // no handle, after a run of failed reads, or when its callback throws (failure() then says
 // what was thrown); ended() is then set, and the reader stays registered until stop(). start
-// and stop may be called from any thread; from the reader's own callback, stop only asks the
-// thread to end after the callback. Reads and writes that the thread makes (the callback's
-// writes too) end when stop() interrupts them.
+// and stop are called by the reader's owner, never from its callback. Reads and writes that the
+// thread makes (the callback's writes too) end when stop() interrupts them.
 class InputThread {
 public:
-    using Callback = std::function<bool(std::string_view line, int context)>;
+    using Callback = std::function<bool(std::string_view line)>;
 
     InputThread() = default;
-    virtual ~InputThread();
+    ~InputThread();
     InputThread(const InputThread&) = delete;
     InputThread& operator=(const InputThread&) = delete;
 
@@ -46,7 +45,6 @@ public:
     void setBorrowedHandle(os::RawHandle handle);
     std::shared_ptr<os::Handle> handle() const;
 
-    int context = 0;    // handed to callback with every line; set before start
     Callback callback;  // set before start; without one, lines are read and dropped
     // Called on the thread after the lines of each read have been handed to callback, before it
     // waits for more input or ends: the consumer may hold back work until then. Set before start.
@@ -78,9 +76,9 @@ public:
 
 private:
     void run(int priority);
-    void readLoop(std::string& line);
+    void readLoop();
     void append(std::string& line, const char* from, const char* to);
-    bool cutLines(char* bytes, std::size_t count, std::string& line, const std::shared_ptr<os::Handle>& source);
+    bool cutLines(char* bytes, std::size_t count, std::string& line);
 
     mutable std::mutex handleLock_;  // guards handle_ only, never held across a read
     std::shared_ptr<os::Handle> handle_;
@@ -93,10 +91,6 @@ private:
     std::uint64_t dropped_ = 0;  // bytes of the current line beyond kMaxLineBytes
     mutable std::mutex failureLock_;
     std::string failure_;
-    // Bytes read but not handed over when a thread ended (after a false callback result or a
-    // stop request), kept for the next thread on the same handle, as if never read.
-    std::string unread_;
-    std::shared_ptr<os::Handle> unreadFrom_;
 };
 
 }  // namespace relayon

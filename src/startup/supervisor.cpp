@@ -335,12 +335,12 @@ int run(int argc, char** argv) {
         2 * kGatherLimit, QueuedWriter::WhenFull::Wait);
     LiveTargets targets(clientOutputWriter, server, requests);
     Relay relay(settings, ruleTables, targets, settings.Debug == 0);
-    serverReader.callback = [&relay](std::string_view line, int context) { return relay.serverPump(line, context); };
+    serverReader.callback = [&relay](std::string_view line) { return relay.serverPump(line); };
     serverReader.afterRead = [&relay] { relay.serverReadDone(); };
     serverReader.lineCut = [&relay](std::uint64_t dropped) { relay.noteLineCut(dropped); };
     InputThread clientReader;
     clientReader.setBorrowedHandle(clientInput);
-    clientReader.callback = [&relay](std::string_view line, int context) { return relay.clientPump(line, context); };
+    clientReader.callback = [&relay](std::string_view line) { return relay.clientPump(line); };
     clientReader.afterRead = [&relay] { relay.clientReadDone(); };
     clientReader.lineCut = [&relay](std::uint64_t dropped) { relay.noteLineCut(dropped); };
     // From here on, whatever happens, the threads that use the relay end before it goes.

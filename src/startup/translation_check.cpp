@@ -167,15 +167,15 @@ void showLines(const Settings& settings, const RuleTables& tables, os::RawHandle
     InputThread reader;
     reader.setBorrowedHandle(input);
     bool first = true;
-    reader.callback = [&](std::string_view line, int) {
+    reader.callback = [&](std::string_view line) {
         if (first) out << "\nLines given on standard input, as each side would send them:\n";
         first = false;
         out << quoted(std::string(line)) << "\n";
         targets.from(true, line);
-        relay.clientPump(line, 0);
+        relay.clientPump(line);
         targets.done();
         targets.from(false, line);
-        relay.serverPump(line, 0);
+        relay.serverPump(line);
         targets.done();
         out.flush();
         return true;

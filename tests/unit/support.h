@@ -57,7 +57,7 @@ class LineCollector {
 public:
     explicit LineCollector(std::shared_ptr<os::Handle> handle) {
         reader.setHandle(std::move(handle));
-        reader.callback = [this](std::string_view line, int) {
+        reader.callback = [this](std::string_view line) {
             std::lock_guard<std::mutex> guard(lock_);
             lines_.emplace_back(line);
             changed_.notify_all();

@@ -102,8 +102,8 @@ TEST(InputThread, StopEndsAReaderBlockedInAReadOrAWriteAndLeavesAStuckOne) {
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     const InputThread::Callback callbacks[] = {
-        [&](std::string_view, int) { return os::writeAll(unread.write.get(), block.data(), block.size()); },
-        [released](std::string_view, int) { return released.wait(), true; }};
+        [&](std::string_view) { return os::writeAll(unread.write.get(), block.data(), block.size()); },
+        [released](std::string_view) { return released.wait(), true; }};
     for (const std::string blockedIn : {"read", "write", "stuck"}) {
         const bool stuck = blockedIn == "stuck";
         Pipe input;
