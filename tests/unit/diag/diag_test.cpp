@@ -62,25 +62,6 @@ TEST(LogFile, EntriesFollowEarlierContentWithTimeStampKindAndCrLfText) {
               "61.005: < x\r\n\r\n61.005: < a\rb\r\n61.005: < \r\r\n4294967.295: - longest\r\n");
 }
 
-TEST(LogFile, OnlyOneLogOfAFileIsOpenAndAClosedLogWritesNothing) {
-    TempDir dir;
-    std::string path = dir.file("one.log");
-    StopWatch watch(fakeTicks);
-    LogFile first(watch);
-    LogFile second(watch);
-    second.logLine("lost", kNote);
-    EXPECT_FALSE(second.open("   "));
-    ASSERT_TRUE(first.open(path));
-    EXPECT_FALSE(second.open(path));
-    second.logLine("lost", kNote);
-    first.logLine("only", kNote);
-    EXPECT_EQ(readWholeFile(path), "0.000: - only\r\n");
-    first.close();
-    first.logLine("lost", kNote);
-    ASSERT_TRUE(second.open(path));
-    EXPECT_EQ(readWholeFile(path), "0.000: - only\r\n");
-}
-
 TEST(LogFile, EntriesFollowContentBeyondFourGibibytes) {
     TempDir dir;
     std::string path = dir.file("large.log");

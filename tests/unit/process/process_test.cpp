@@ -199,14 +199,6 @@ TEST_F(Server, HardStopKillsAServerThatDoesNotEndWithinFiveSecondsAndEventsStop)
     EXPECT_FALSE(server.sendControlEvent(os::kCtrlCEvent));
 }
 
-TEST_F(Server, ReleaseForExitContinuesTheServerAndEndsItsInput) {
-    ASSERT_NO_FATAL_FAILURE(start());
-    server.suspendServer();
-    server.releaseForExit();
-    server.suspendServer();  // the throttle's next suspension does nothing now
-    EXPECT_TRUE(lines->endsWithin(5000));  // it runs and sees the end of its input
-}
-
 TEST_F(Server, WritesMeetingAStopFailCleanly) {
     ASSERT_NO_FATAL_FAILURE(start());
     std::atomic<bool> done{false};
