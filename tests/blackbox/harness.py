@@ -8,7 +8,8 @@ TEST_SERVER = os.environ.get("RELAYON_TEST_SERVER", "")
 RUNNER = [p for p in os.environ.get("RELAYON_RUNNER", "").split(";") if p]
 WINDOWS = os.environ.get("RELAYON_PLATFORM", "posix") == "win32"
 # Wine and the thread sanitizer run Relayon many times slower: the heaviest loads are cut there.
-SLOW = WINDOWS or os.environ.get("RELAYON_SANITIZE") == "thread"
+THREAD_SANITIZER = os.environ.get("RELAYON_SANITIZE") == "thread"
+SLOW = WINDOWS or THREAD_SANITIZER
 EOL = b"\r\n" if WINDOWS else b"\n"  # how the usage text ends its lines
 
 
