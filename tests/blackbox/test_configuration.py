@@ -27,7 +27,7 @@ def text_lines(data):  # CR LF, LF or CR end a line
     return data.decode(errors="replace").splitlines()
 
 
-class Configuration(harness.RelayonTestCase):
+class ConfigurationTest(harness.RelayonTestCase):
     def assertRun(self, args, usage, cwd=None, program=None):
         """Relayon ends with 0 having written the usage, or (usage False) having started the server."""
         result = harness.run(args, cwd=cwd or self.dir, program=program)

@@ -39,7 +39,7 @@ def set_xattr(name):
         raise
 
 
-class FaultTest(harness.RelayonTestCase):
+class FaultCase(harness.RelayonTestCase):
     def setUp(self):
         super().setUp()
         token = secrets.token_hex(4)
@@ -76,6 +76,10 @@ class FaultTest(harness.RelayonTestCase):
             at = next(i for i in range(0, len(got) + 1, 4096) if got[i:i + 4096] != expected[i:i + 4096])
             self.fail("%s%d bytes, %d expected; they part in the 4 KiB from %d: %r" % (
                 what, len(got), len(expected), at, got[at:at + 80]))
+
+
+class LoadTest(FaultCase):
+    """Loads, long lines and peers that end, stop reading or never read."""
 
     def test_both_directions_flood_at_once(self):
         count = (16 if harness.SLOW else 64) << 20 >> 6
@@ -165,49 +169,6 @@ class FaultTest(harness.RelayonTestCase):
                 self.assert_clean_end(note)
                 self.assert_nothing_left()
 
-    @unittest.skipIf(harness.WINDOWS, "a Windows server is not Relayon's child under Wine")
-    def test_stop_is_hard_as_asked_and_a_server_outliving_it_is_reaped(self):
-        for hard in (0, 1):
-            # "Server closed" comes after the stop's five seconds; the server ends four later.
-            self.write("relay.log", "")
-            process, output = self.start("[Relayon]\nTerminateHard := %d\n" % hard, ["linger", "9"])
-            self.send(process, output, b"<stop>\necho here\n")
-            self.wait_until(lambda: b"Server closed" in self.entries(), "end of the stop", 20)
-            self.assertEqual(len(self.servers()), 1 - hard)
-            # One left running is told of, with its process id and how it would be killed.
-            told = [any(b"(process %d)" % s.pid in n for s in self.servers()) for n in self.entries() if b"left running" in n]
-            self.assertEqual(told, [True] * (1 - hard))
-            self.wait_until(lambda: not self.servers(), "reaping of the server", 20)
-            self.assertIsNone(process.poll())
-            self.end(process)
-            self.assertEqual(process.stderr.read().count(b"TerminateHard := on in [Relayon] would kill it"), 1 - hard)
-        # A server that ends while a program it started holds its output is reaped at once.
-        process, output = self.start("", ["orphan", "20"])
-        self.send(process, output, b"die\n")
-        self.wait_until(lambda: not [p for p in self.servers() if p.ppid == process.pid], "reaping of the server", 5)
-        self.assertIsNone(process.poll())  # the output is still open: the relay goes on
-        for server in self.servers():
-            os.kill(server.pid, signal.SIGKILL)
-        self.assertEqual(process.wait(timeout=30), 0)
-        # The end of a run stops the server as hard as asked too.
-        for hard in (0, 1):
-            process, output = self.start("[Relayon]\nTerminateHard := %d\n" % hard, ["linger", "30"])
-            self.end(process)
-            self.assertEqual(len(self.servers()), 1 - hard)
-            for server in self.servers():
-                os.kill(server.pid, signal.SIGKILL)
-
-    @unittest.skipIf(harness.WINDOWS, "descriptor limits are a POSIX matter")
-    def test_a_start_short_of_descriptors_fails_with_its_reason_or_works(self):
-        # Whatever the limit, the server either answers on its standard handles or its start
-        # fails with a reason: never a server that runs without them.
-        for limit in range(7, 24):  # below, the sanitizers cannot run
-            with self.subTest(limit=limit):
-                done = harness.run(self.arguments("", log=None), input=b"hi\n", cwd=self.dir, preexec_fn=lambda:
-                                   resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit)))
-                self.assertIn((done.stdout, b"cannot start the server" in done.stderr),
-                              [(b"ready\nhi\n", False), (b"Error starting server program.\n", True)], done.stderr)
-
     def test_client_that_stops_reading(self):
         # Throttled, so that the server is also stopped and continued while it waits in a write.
         process, _ = self.start("[Relayon]\nCpuPower := 50\n", read=False)
@@ -267,29 +228,6 @@ class FaultTest(harness.RelayonTestCase):
             shown = shown if end == "read" else bytearray()
         self.assertRegex(bytes(shown), rb"\[\d+ bytes not shown\]\n")
         self.end(process, output)
-
-    def test_stop_start_cycles_release_everything(self):
-        process, output = self.start("[Client2Server]\nhalt := <stop>\n")
-        if POSIX:  # the server inherits no descriptor of Relayon's
-            [server] = self.servers()
-            self.assertEqual(sorted(os.listdir("/proc/%d/fd" % server.pid)), ["0", "1", "2"])
-
-        def resources():  # descriptors, threads, and for each child whether it runs
-            return POSIX and ([len(os.listdir("/proc/%d/%s" % (process.pid, d))) for d in ("fd", "task")],
-                              [p.state not in "ZT" for p in self.servers() if p.ppid == process.pid])
-
-        # A rule may give a directive; a line while the server is stopped goes nowhere; a start
-        # while it runs does nothing, whatever the directive's case.
-        self.send(process, output, b"halt\nlost\n<start>\n<START>\necho start\n", b"ready\nready\necho start\n")
-        before = resources()
-        cycles = 50 if harness.SLOW else 200
-        for n in range(cycles):
-            self.send(process, output, b"<stop>\n<start>\necho %d\n" % n, b"ready\necho %d\n" % n)
-        # The last hand-over may still be settling.
-        self.wait_until(lambda: resources() == before, "release of what the cycles held", 5)
-        self.assertEqual(self.end(process, output), b"ready\nready\necho start\n" +
-                         b"".join(b"ready\necho %d\n" % n for n in range(cycles)))
-        self.assertEqual(self.assert_clean_end(b"Client closed").count(b"Server closed"), 2 * cycles + 2)
 
     def test_copy_does_what_cp_and_copyfile_do(self):
         """Each "<copy> TARGET SOURCE" of the table copies what cp (POSIX) and CopyFileA (Windows)
@@ -463,6 +401,76 @@ class FaultTest(harness.RelayonTestCase):
                         name not in (os.path.join(self.dir, "relay.log"), target):
                     return "reading" if os.stat(link).st_size < size else "writing"
         return None
+
+
+class ServerLifeTest(FaultCase):
+    """How the server is started, stopped, throttled, signalled and reaped."""
+
+    @unittest.skipIf(harness.WINDOWS, "a Windows server is not Relayon's child under Wine")
+    def test_stop_is_hard_as_asked_and_a_server_outliving_it_is_reaped(self):
+        for hard in (0, 1):
+            # "Server closed" comes after the stop's five seconds; the server ends four later.
+            self.write("relay.log", "")
+            process, output = self.start("[Relayon]\nTerminateHard := %d\n" % hard, ["linger", "9"])
+            self.send(process, output, b"<stop>\necho here\n")
+            self.wait_until(lambda: b"Server closed" in self.entries(), "end of the stop", 20)
+            self.assertEqual(len(self.servers()), 1 - hard)
+            # One left running is told of, with its process id and how it would be killed.
+            told = [any(b"(process %d)" % s.pid in n for s in self.servers()) for n in self.entries() if b"left running" in n]
+            self.assertEqual(told, [True] * (1 - hard))
+            self.wait_until(lambda: not self.servers(), "reaping of the server", 20)
+            self.assertIsNone(process.poll())
+            self.end(process)
+            self.assertEqual(process.stderr.read().count(b"TerminateHard := on in [Relayon] would kill it"), 1 - hard)
+        # A server that ends while a program it started holds its output is reaped at once.
+        process, output = self.start("", ["orphan", "20"])
+        self.send(process, output, b"die\n")
+        self.wait_until(lambda: not [p for p in self.servers() if p.ppid == process.pid], "reaping of the server", 5)
+        self.assertIsNone(process.poll())  # the output is still open: the relay goes on
+        for server in self.servers():
+            os.kill(server.pid, signal.SIGKILL)
+        self.assertEqual(process.wait(timeout=30), 0)
+        # The end of a run stops the server as hard as asked too.
+        for hard in (0, 1):
+            process, output = self.start("[Relayon]\nTerminateHard := %d\n" % hard, ["linger", "30"])
+            self.end(process)
+            self.assertEqual(len(self.servers()), 1 - hard)
+            for server in self.servers():
+                os.kill(server.pid, signal.SIGKILL)
+
+    @unittest.skipIf(harness.WINDOWS, "descriptor limits are a POSIX matter")
+    def test_a_start_short_of_descriptors_fails_with_its_reason_or_works(self):
+        # Whatever the limit, the server either answers on its standard handles or its start
+        # fails with a reason: never a server that runs without them.
+        for limit in range(7, 24):  # below, the sanitizers cannot run
+            with self.subTest(limit=limit):
+                done = harness.run(self.arguments("", log=None), input=b"hi\n", cwd=self.dir, preexec_fn=lambda:
+                                   resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit)))
+                self.assertIn((done.stdout, b"cannot start the server" in done.stderr),
+                              [(b"ready\nhi\n", False), (b"Error starting server program.\n", True)], done.stderr)
+
+    def test_stop_start_cycles_release_everything(self):
+        process, output = self.start("[Client2Server]\nhalt := <stop>\n")
+        if POSIX:  # the server inherits no descriptor of Relayon's
+            [server] = self.servers()
+            self.assertEqual(sorted(os.listdir("/proc/%d/fd" % server.pid)), ["0", "1", "2"])
+
+        def resources():  # descriptors, threads, and for each child whether it runs
+            return POSIX and ([len(os.listdir("/proc/%d/%s" % (process.pid, d))) for d in ("fd", "task")],
+                              [p.state not in "ZT" for p in self.servers() if p.ppid == process.pid])
+
+        # A rule may give a directive; a line while the server is stopped goes nowhere; a start
+        # while it runs does nothing, whatever the directive's case.
+        self.send(process, output, b"halt\nlost\n<start>\n<START>\necho start\n", b"ready\nready\necho start\n")
+        before = resources()
+        cycles = 50 if harness.SLOW else 200
+        for n in range(cycles):
+            self.send(process, output, b"<stop>\n<start>\necho %d\n" % n, b"ready\necho %d\n" % n)
+        # The last hand-over may still be settling.
+        self.wait_until(lambda: resources() == before, "release of what the cycles held", 5)
+        self.assertEqual(self.end(process, output), b"ready\nready\necho start\n" +
+                         b"".join(b"ready\necho %d\n" % n for n in range(cycles)))
+        self.assertEqual(self.assert_clean_end(b"Client closed").count(b"Server closed"), 2 * cycles + 2)
 
     def halted(self):
         """Whether the busy server's main thread (POSIX: the whole server) stood still for 0.3 s."""
