@@ -214,14 +214,14 @@ class ConfigurationTest(harness.RelayonTestCase):
             self.assertLess(next(int(l.split()[1]) for l in status if l.startswith("VmHWM:")), 100 << 10)
         endless = os.path.join(self.dir, "endless.ini")
         if harness.WINDOWS:
-            self.write("endless.ini", b";\n" * (9 << 20))
+            self.write("endless.ini", (b";" * 500 + b"\n") * (34 << 10))
         else:
             os.mkfifo(endless)
 
             def feed_without_end():
                 with contextlib.suppress(BrokenPipeError), open(endless, "wb") as fifo:
                     while True:
-                        fifo.write(b";\n" * (1 << 20))
+                        fifo.write((b";" * 500 + b"\n") * 4096)
             threading.Thread(target=feed_without_end, daemon=True).start()
         result = harness.run(["--check", "endless.ini"], cwd=self.dir)
         self.assertIn("the file is longer than 16777216 bytes: the reading ends here", result.stdout.decode())
