@@ -1,7 +1,7 @@
 // A line server for the tests, built for the same platform as Relayon. Its arguments (combined
 // at will): "cwd" first writes "cwd " + its working directory; "stderr TEXT" writes TEXT to its
 // standard error; "lines N" writes "line 1" to "line N" and ends; "linger S" runs on S seconds
-// after the end of its input; "last TEXT" writes TEXT at the end of its input; "deaf S", after
+// after the end of its input; "last N" writes "last 1" to "last N" 0.3 s after the end of its input; "deaf S", after
 // "ready", never reads, closes its output after S seconds and ends after 5 S; "busy" keeps the
 // main thread busy and reads on a second thread;
 // "signals" reports each control event as "control " + its code (0 Ctrl-C, 1 Break, 2 Close,
@@ -9,7 +9,8 @@
 // its bytes in hexadecimal; "flood N", after "ready", writes N lines "flood 0000001 000..." of
 // 64 bytes on a second thread and only counts the lines it reads; "partial TEXT", after
 // "ready", writes TEXT without a line feed; "orphan S" starts a copy of itself that holds its
-// output open for S seconds, with "linger S" and no input. "client N PROGRAM ARGS..." instead
+// output open for S seconds, with "linger S" and no input; "heir N" one with "last N" that
+// shares its input and output. "client N PROGRAM ARGS..." instead
 // starts PROGRAM on a message pipe (probes.h), writes it N bytes "x" and a line feed as one
 // message, and ends with it.
 // Then it writes "ready" and answers each line it reads: "priority" with its priority class and
@@ -166,7 +167,8 @@ int main(int argc, char** argv) {
     int lingerSeconds = 0;
     long lineCount = -1;
     int deafSeconds = -1;
-    std::string partial, last;
+    std::string partial;
+    long lastLines = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -185,12 +187,13 @@ int main(int argc, char** argv) {
         if (arg == "linger") lingerSeconds = std::atoi(value);
         if (arg == "flood") floodLines = std::atol(value);
         if (arg == "partial") partial = value;
-        if (arg == "last") last = value;
+        if (arg == "last") lastLines = std::atol(value);
         if (arg == "deaf") deafSeconds = std::atoi(value);
-        if (arg == "orphan") {
+        if (arg == "orphan" || arg == "heir") {
             os::SpawnRequest copy;
             copy.program = os::programPath(argv[0]);
-            copy.argv = {copy.program, "linger", value};
+            copy.argv = {copy.program, arg == "orphan" ? "linger" : "last", value};
+            copy.input = arg == "heir" ? os::standardInput() : os::kNoHandle;
             copy.output = copy.error = os::standardOutput();
             os::Process held;
             os::Process::spawn(copy, held);
@@ -211,7 +214,8 @@ int main(int argc, char** argv) {
 
     if (!busy) {
         serveLines();
-        if (!last.empty()) say(last);
+        if (lastLines > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        for (long n = 1; n <= lastLines; ++n) say("last " + std::to_string(n));
         std::this_thread::sleep_for(std::chrono::seconds(lingerSeconds));
         if (floodWriter.joinable()) floodWriter.join();
         return 0;
