@@ -179,7 +179,6 @@ void ServerProcess::releaseForExit() {
     exiting_ = true;
     if (suspended_ && process_.valid()) process_.resume();
     suspended_ = false;
-    inputWrite_.reset();
 }
 
 bool ServerProcess::running() const {

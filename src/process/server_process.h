@@ -80,9 +80,9 @@ public:
     bool stop(bool hard);
 
     // For an end of Relayon that skips the shutdown (an unhandled control event): continues a
-    // suspended server, keeps the throttle from suspending it again and closes its input
-    // (unless a writer still holds it), so that the server sees its end. Does not wait; safe on
-    // the control handler's thread.
+    // suspended server and keeps the throttle from suspending it again. The server's input stays
+    // open until Relayon's end closes it, so that the server cannot end first and Relayon with
+    // it, as if the event had not come. Does not wait; safe on the control handler's thread.
     void releaseForExit();
 
     bool running() const;

@@ -28,6 +28,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/io.h"
 #include "platform/priority.h"
@@ -130,17 +131,23 @@ void serveLines() {
     }
 }
 
+// A request to start program with these arguments, on either system.
+os::SpawnRequest requestFor(const std::vector<std::string>& command) {
+    os::SpawnRequest request;
+    request.program = command[0];
+    request.argv = command;
+    for (const std::string& word : command) {
+        request.commandLine += (request.commandLine.empty() ? "\"" : " \"") + word + "\"";
+    }
+    return request;
+}
+
 // The client of "client N PROGRAM ARGS...".
 int runClient(long size, char** command, int count) {
     std::intptr_t readEnd = 0, writeEnd = 0;
     if (count < 1 || !relayon::test::messagePipe(readEnd, writeEnd)) return 2;
     os::Handle input(readEnd), output(writeEnd);
-    os::SpawnRequest request;
-    request.program = command[0];
-    for (int i = 0; i < count; ++i) {
-        request.argv.push_back(command[i]);
-        request.commandLine += std::string(i > 0 ? " \"" : "\"") + command[i] + "\"";
-    }
+    os::SpawnRequest request = requestFor(std::vector<std::string>(command, command + count));
     request.input = input.get();
     request.output = os::standardOutput();
     request.error = os::standardError();
@@ -190,9 +197,7 @@ int main(int argc, char** argv) {
         if (arg == "last") lastLines = std::atol(value);
         if (arg == "deaf") deafSeconds = std::atoi(value);
         if (arg == "orphan" || arg == "heir") {
-            os::SpawnRequest copy;
-            copy.program = os::programPath(argv[0]);
-            copy.argv = {copy.program, arg == "orphan" ? "linger" : "last", value};
+            os::SpawnRequest copy = requestFor({os::programPath(argv[0]), arg == "orphan" ? "linger" : "last", value});
             copy.input = arg == "heir" ? os::standardInput() : os::kNoHandle;
             copy.output = copy.error = os::standardOutput();
             os::Process held;
