@@ -19,7 +19,7 @@ std::string withMarks(std::string_view text, std::uint16_t attribute, bool& line
 }
 
 Console::Console()
-    : writer_([this](const std::string& text, std::uint16_t attribute) {
+    : writer_([this](std::string_view text, std::uint16_t attribute, std::size_t&) {
                   return os::writeDisplay(display_, text.data(), text.size(), attribute);
               },
               kDisplayBacklog, QueuedWriter::WhenFull::Refuse) {}

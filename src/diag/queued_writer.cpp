@@ -15,8 +15,8 @@ constexpr auto kInterruptLook = std::chrono::milliseconds(10);
 
 }  // namespace
 
-QueuedWriter::QueuedWriter(Write write, std::size_t capacity, WhenFull whenFull)
-    : write_(std::move(write)), capacity_(capacity), whenFull_(whenFull) {}
+QueuedWriter::QueuedWriter(Write write, std::size_t capacity, WhenFull whenFull, std::size_t directLimit)
+    : write_(std::move(write)), capacity_(capacity), whenFull_(whenFull), directLimit_(directLimit) {}
 
 QueuedWriter::~QueuedWriter() {
     if (thread_.joinable()) finish(-1);
@@ -43,12 +43,43 @@ bool QueuedWriter::put(std::string_view text, std::uint16_t tag) {
         if (whenFull_ == WhenFull::Refuse || os::currentThreadInterrupted()) return false;
         changed_.wait_for(hold, kInterruptLook);
     }
+    if (queue_.empty() && !writing_ && text.size() <= directLimit_ && os::currentThreadWritesInterruptibly()) {
+        return writeHere(hold, text, tag);
+    }
     if (queue_.empty() || queue_.back().tag != tag) queue_.push_back(Text{tag, std::string()});
     queue_.back().bytes.append(text);
     queued_ += text.size();
     hold.unlock();
     changed_.notify_all();
     return true;
+}
+
+// Writes text on the calling thread. A write its interrupt ends leaves the rest at the front of
+// the queue, so that the text is finished before anything put after it.
+bool QueuedWriter::writeHere(std::unique_lock<std::mutex>& hold, std::string_view text, std::uint16_t tag) {
+    writing_ = true;
+    hold.unlock();
+    std::size_t written = 0;
+    bool kept = write_(text, tag, written);
+    hold.lock();
+    writing_ = false;
+    if (!kept && os::currentThreadInterrupted() && written < text.size()) {
+        queue_.push_front(Text{tag, std::string(text.substr(written))});
+        queued_ += text.size() - written;
+        kept = true;
+    } else if (!kept) {
+        dropAll();
+    }
+    hold.unlock();
+    changed_.notify_all();
+    return kept;
+}
+
+// The output is gone: what it was given and what comes later is dropped.
+void QueuedWriter::dropAll() {
+    accepting_ = false;
+    queue_.clear();
+    queued_ = 0;
 }
 
 bool QueuedWriter::finish(int timeoutMs) {
@@ -71,21 +102,19 @@ bool QueuedWriter::finish(int timeoutMs) {
 void QueuedWriter::run() {
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
-        changed_.wait(hold, [this] { return !queue_.empty() || !accepting_; });
+        changed_.wait(hold, [this] { return !writing_ && (!queue_.empty() || !accepting_); });
         if (queue_.empty()) break;  // finished, and everything written
         Text text = std::move(queue_.front());
         queue_.pop_front();
         queued_ -= text.bytes.size();
+        writing_ = true;
         hold.unlock();
         changed_.notify_all();  // room for a waiting caller
-        const bool written = write_(text.bytes, text.tag);
+        std::size_t written = 0;
+        const bool ok = write_(text.bytes, text.tag, written);
         hold.lock();
-        if (!written) {
-            // The output is gone: what it was given and what comes later is dropped.
-            accepting_ = false;
-            queue_.clear();
-            queued_ = 0;
-        }
+        writing_ = false;
+        if (!ok) dropAll();
     }
     ended_ = true;
     hold.unlock();

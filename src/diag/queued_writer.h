@@ -20,14 +20,20 @@ namespace relayon {
 // makes put wait for room (an output that must lose nothing, the client's) or refuses the text
 // at once (an output that may lose text, the debug display). A text larger than the capacity is
 // taken once the queue is empty, so that memory stays within the capacity and one text.
+// A short text put while nothing waits or is being written may be written by the caller itself,
+// which spares it the writer thread's wake-up: only on a thread whose write its I/O interrupt
+// ends (os::currentThreadWritesInterruptibly), and the rest of a write so ended is written
+// first by the writer thread.
 class QueuedWriter {
 public:
-    // Writes a text with its tag (what the output makes of it, such as a colour); false when the
-    // output failed, after which everything put is dropped.
-    using Write = std::function<bool(const std::string& text, std::uint16_t tag)>;
+    // Writes a text with its tag (what the output makes of it, such as a colour) and sets
+    // written to the bytes written; false when the output failed, after which everything put is
+    // dropped, or when the calling thread's I/O interrupt ended the write.
+    using Write = std::function<bool(std::string_view text, std::uint16_t tag, std::size_t& written)>;
     enum class WhenFull { Wait, Refuse };
 
-    QueuedWriter(Write write, std::size_t capacity, WhenFull whenFull);
+    // directLimit: the longest text a caller may write itself; 0: none.
+    QueuedWriter(Write write, std::size_t capacity, WhenFull whenFull, std::size_t directLimit = 0);
     // Finishes without a time limit, unless finish() was called.
     ~QueuedWriter();
     QueuedWriter(const QueuedWriter&) = delete;
@@ -53,16 +59,20 @@ private:
         std::string bytes;
     };
     void run();
+    bool writeHere(std::unique_lock<std::mutex>& hold, std::string_view text, std::uint16_t tag);
+    void dropAll();
 
     const Write write_;
     const std::size_t capacity_;
     const WhenFull whenFull_;
+    const std::size_t directLimit_;
     std::mutex lock_;
     std::condition_variable changed_;  // a text was put or taken, or the writer ended
     std::deque<Text> queue_;
     std::size_t queued_ = 0;   // bytes in queue_
     bool accepting_ = false;   // between start and finish, while the output works
     bool ended_ = false;       // the writer thread has returned
+    bool writing_ = false;     // a write is under way, on the writer thread or a caller's
     std::thread thread_;
 };
 

@@ -81,4 +81,9 @@ int interruptRepeatMs();
 // waits for something other than a handle looks here to end its wait as its reads would.
 bool currentThreadInterrupted();
 
+// True when a writeAll on the calling thread ends soon once its IoInterrupt is set, and says how
+// much it wrote: POSIX, on a thread attached to an interrupt. Windows: false, since a WriteFile
+// that a pipe's reader holds up is not reliably cancelled (Wine does not cancel it).
+bool currentThreadWritesInterruptibly();
+
 }  // namespace relayon::os

@@ -239,6 +239,8 @@ bool stopReaders(InputThread& clientReader) {
 
 // How long the client's output may take to write what it was given once the readers are done.
 constexpr int kOutputFinishMs = 1000;
+// The most a reader writes to the client itself (a pipe takes that much in one piece).
+constexpr std::size_t kDirectWriteLimit = 4096;
 
 // The relay's end, also when the run is left by an exception: the readers are stopped and the
 // client's output writes what it holds, each within its bound; then the log and the display are
@@ -329,10 +331,13 @@ int run(int argc, char** argv) {
     }
 
     // The client's output has one writer, which finishes a line it has begun before anything
-    // else reaches the client, however long the client takes to read it.
+    // else reaches the client, however long the client takes to read it. A reader writes a few
+    // lines itself where it can, which saves a thread's wake-up on each answer.
     QueuedWriter clientOutputWriter(
-        [](const std::string& lines, std::uint16_t) { return os::writeAll(clientOutput, lines.data(), lines.size()); },
-        2 * kGatherLimit, QueuedWriter::WhenFull::Wait);
+        [](std::string_view lines, std::uint16_t, std::size_t& written) {
+            return os::writeAll(clientOutput, lines.data(), lines.size(), &written);
+        },
+        2 * kGatherLimit, QueuedWriter::WhenFull::Wait, kDirectWriteLimit);
     LiveTargets targets(clientOutputWriter, server, requests);
     Relay relay(settings, ruleTables, targets, settings.Debug == 0);
     serverReader.callback = [&relay](std::string_view line) { return relay.serverPump(line); };

@@ -72,11 +72,6 @@ void writeFlood() {
     }
 }
 
-std::string workingDirectory() {
-    std::error_code error;
-    return "cwd " + std::filesystem::current_path(error).string();
-}
-
 void answer(const std::string& line, const std::string& raw) {
     static const char digits[] = "0123456789abcdef";
     if (hexEcho) {
@@ -136,9 +131,8 @@ os::SpawnRequest requestFor(const std::vector<std::string>& command) {
     os::SpawnRequest request;
     request.program = command[0];
     request.argv = command;
-    for (const std::string& word : command) {
-        request.commandLine += (request.commandLine.empty() ? "\"" : " \"") + word + "\"";
-    }
+    for (const std::string& word : command) request.commandLine += " \"" + word + "\"";
+    request.commandLine.erase(0, 1);
     return request;
 }
 
@@ -179,7 +173,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (arg == "cwd") say(workingDirectory());
+        if (arg == "cwd") say("cwd " + std::filesystem::current_path().string());
         busy |= arg == "busy";
         hexEcho |= arg == "hex";
         if (arg == "signals") {

@@ -151,6 +151,8 @@ void IoInterrupt::clear() {
 
 int interruptRepeatMs() { return 0; }
 
+bool currentThreadWritesInterruptibly() { return attached != nullptr; }
+
 bool currentThreadInterrupted() { return attached != nullptr && attached->interrupted; }
 
 bool isTerminal(RawHandle handle) { return ::isatty(static_cast<int>(handle)) == 1; }

@@ -120,6 +120,8 @@ void IoInterrupt::clear() { native_->interrupted = false; }
 // A call that was only about to start when the cancel came is cancelled by the next one.
 int interruptRepeatMs() { return 10; }
 
+bool currentThreadWritesInterruptibly() { return false; }
+
 bool currentThreadInterrupted() { return interrupted(attached); }
 
 bool isTerminal(RawHandle handle) { return handleKind(toNative(handle)) == HandleKind::Console; }

@@ -1,16 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "diag/console.h"
 #include "diag/log_file.h"
+#include "diag/queued_writer.h"
 #include "diag/stop_watch.h"
 #include "platform/console_display.h"
+#include "platform/io.h"
 #include "probes.h"
 #include "../support.h"
 
@@ -182,4 +186,42 @@ TEST(Console, TextsOfThreadsAreShownWholeInTheirColoursUntilAClose) {
         for (std::size_t found; (found = lateTexts.find(mark)) != std::string::npos;) lateTexts.erase(found, mark.size());
     }
     EXPECT_EQ(lateTexts.find_first_not_of("x\n"), std::string::npos);
+}
+
+// A short text put while nothing waits is written on the caller's thread. When the caller's
+// interrupt ends that write, its rest is written first, before a text put meanwhile; a text over
+// the limit goes to the writer thread.
+TEST(QueuedWriter, ARestLeftByACallersInterruptedWriteComesFirst) {
+    relayon::os::IoInterrupt interrupt;
+    interrupt.attachCurrentThread();
+    if (!relayon::os::currentThreadWritesInterruptibly()) {
+        interrupt.detach();
+        GTEST_SKIP() << "the writer thread writes every text here";
+    }
+    const std::thread::id caller = std::this_thread::get_id();
+    std::string out;
+    std::vector<bool> onCaller;
+    QueuedWriter* self = nullptr;
+    QueuedWriter writer(
+        [&](std::string_view text, std::uint16_t, std::size_t& written) {
+            onCaller.push_back(std::this_thread::get_id() == caller);
+            written = text.substr(0, 3) == "cut" ? 2 : text.size();
+            out.append(text.substr(0, written));
+            if (written == text.size()) return true;
+            EXPECT_TRUE(self->put("later\n"));
+            interrupt.interrupt();
+            return false;
+        },
+        64, QueuedWriter::WhenFull::Wait, 8);
+    self = &writer;
+    ASSERT_TRUE(writer.start());
+    EXPECT_TRUE(writer.put("one\n"));
+    EXPECT_TRUE(writer.put("cut me\n"));
+    interrupt.clear();
+    EXPECT_TRUE(writer.put("a text over the limit\n"));
+    EXPECT_TRUE(writer.finish(-1));
+    interrupt.detach();
+    EXPECT_EQ(out, "one\ncut me\nlater\na text over the limit\n");
+    ASSERT_GE(onCaller.size(), 3u);  // the writer thread may join the last two texts
+    EXPECT_TRUE(onCaller[0] && onCaller[1] && std::count(onCaller.begin(), onCaller.end(), true) == 2);
 }
