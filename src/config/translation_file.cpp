@@ -112,7 +112,10 @@ const char* applySetting(Settings& settings, const std::string& key, const std::
 // Notes what the loader sees, when a report is wanted.
 class Observer {
 public:
-    explicit Observer(TranslationReport* report) : report_(report) {}
+    Observer(TranslationReport* report, std::string_view text) : report_(report), text_(text) {}
+
+    // Where the line being read begins in the text.
+    void at(std::size_t lineStart) { lineStart_ = lineStart; }
 
     bool wanted() const { return report_ != nullptr; }
     void warn(std::size_t line, std::string text) {
@@ -124,9 +127,10 @@ public:
     // A rule added, or dropped because its key was defined before.
     void rule(RuleSection section, const std::string& key, bool added, std::size_t line) {
         if (!report_) return;
+        if (!added && !report_->ruleLinesNoted) noteEarlierRuleLines();
         auto& lines = report_->ruleLines[static_cast<std::size_t>(section)];
         if (added) {
-            lines[key] = line;
+            if (report_->ruleLinesNoted) lines[key] = line;
             return;
         }
         warn(line, "the key \"" + key + "\" is defined again in " + sectionHeader(section) +
@@ -134,7 +138,21 @@ public:
     }
 
 private:
+    // The lines of the rules before the line being read, from a second reading of the text
+    // before it, and those of the rules after it from now on.
+    void noteEarlierRuleLines() {
+        Settings settings;
+        RuleTables tables;
+        TranslationReport earlier;
+        earlier.ruleLinesNoted = true;
+        loadTranslation(text_.substr(0, lineStart_), settings, tables, &earlier);
+        for (std::size_t i = 0; i < kRuleSectionCount; ++i) report_->ruleLines[i] = std::move(earlier.ruleLines[i]);
+        report_->ruleLinesNoted = true;
+    }
+
     TranslationReport* report_;
+    std::string_view text_;
+    std::size_t lineStart_ = 0;
 };
 
 // True when all of text is a number as the settings read one: a sign and digits and, with
@@ -387,19 +405,21 @@ std::string settingProblem(const std::string& name, const std::string& value) {
 }
 
 void loadTranslation(std::string_view text, Settings& settings, RuleTables& tables, TranslationReport* report) {
-    Observer observer(report);
+    Observer observer(report, text);
     const bool utf16 = observer.wanted() && checkEncoding(text, observer);
     Section section = Section::None;
     std::size_t pos = 0;
     std::string_view raw;
+    std::vector<char> buffer;
     for (std::size_t number = 1; nextLine(text, pos, raw); ++number) {
+        observer.at(static_cast<std::size_t>(raw.data() - text.data()));
         if (raw.size() > kMaxTranslationLine) {
             observer.warn(number, "the line is longer than " + std::to_string(kMaxTranslationLine) +
                                       " bytes: it ends the reading, and the rest of the file is ignored");
             return;
         }
         // As a C string, the line's text ends at a zero byte it may hold.
-        std::vector<char> buffer(raw.begin(), raw.end());
+        buffer.assign(raw.begin(), raw.end());
         buffer.push_back('\0');
         const char* line = trimLine(buffer.data());
         if (!utf16 && *line != '\0' && raw.find('\0') != std::string_view::npos) {
@@ -440,9 +460,11 @@ std::string defaultTranslationFile(const char* programArgument) {
     return translationFileFor(os::programPath(programArgument ? programArgument : ""), os::kReplaceExtensionOnly);
 }
 
-TranslationReport loadTranslationFile(Settings& settings, RuleTables& tables, const char* programArgument) {
+TranslationReport loadTranslationFile(Settings& settings, RuleTables& tables, const char* programArgument,
+                                      bool ruleLines) {
     if (settings.TranslationFile.empty()) settings.TranslationFile = defaultTranslationFile(programArgument);
     TranslationReport report;
+    report.ruleLinesNoted = ruleLines;
     std::string text;
     bool cut = false;
     if (readTranslationFile(settings.TranslationFile, text, cut, report.namedFileError)) {

@@ -42,7 +42,10 @@ struct TranslationReport {
     std::vector<Warning> warnings;
     // The line of each setting's last definition, by its key as the Settings field names it.
     std::map<std::string, std::size_t> settingLines;
-    // The line of each rule's definition, by key, for each section.
+    // The line of each rule's definition, by key, for each section: noted for every rule when
+    // ruleLinesNoted is set before the load, else only once a key is defined twice (those of the
+    // rules before are then read again), so that a large file pays for them only when needed.
+    bool ruleLinesNoted = false;
     std::map<std::string, std::size_t> ruleLines[kRuleSectionCount];
 };
 
@@ -81,6 +84,7 @@ void loadTranslation(std::string_view text, Settings& settings, RuleTables& tabl
 // is then stored in TranslationFile) and reads it; a file that cannot be opened or read is
 // passed over for kFallbackTranslationFile. programArgument is the name the program was
 // started by. A file that is read nowhere leaves everything unchanged.
-TranslationReport loadTranslationFile(Settings& settings, RuleTables& tables, const char* programArgument = nullptr);
+TranslationReport loadTranslationFile(Settings& settings, RuleTables& tables, const char* programArgument = nullptr,
+                                      bool ruleLines = false);
 
 }  // namespace relayon

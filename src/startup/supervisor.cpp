@@ -283,7 +283,8 @@ int run(int argc, char** argv) {
     case Request::Relay: break;
     }
     const bool fileNamed = !settings.TranslationFile.empty();
-    const TranslationReport translation = loadTranslationFile(settings, ruleTables, program);
+    const TranslationReport translation =
+        loadTranslationFile(settings, ruleTables, program, request.request == Request::Check);
     if (request.request == Request::Check) {
         return checkTranslation(settings, ruleTables, translation, request, clientInput, std::cout);
     }
