@@ -70,8 +70,7 @@ def feed(process, data):
     """Writes data to Relayon's input on a thread; returns the thread."""
     def write():
         with contextlib.suppress(BrokenPipeError, ValueError):  # Relayon or the test has closed it
-            process.stdin.write(data)
-            process.stdin.flush()
+            process.stdin.write(data), process.stdin.flush()
     thread = threading.Thread(target=write, daemon=True)
     thread.start()
     return thread
@@ -99,8 +98,7 @@ class RelayonTestCase(unittest.TestCase):
     def start(self, ini, server_args=(), log="relay.log", extra=(), read=True, ready=True, program=None, **popen):
         """Starts Relayon (or a copy, program), killed and its pipes closed when the test ends; returns
         it and an Output of its standard output (None when not read), after the server's "ready" if asked."""
-        for stream in ("stdin", "stdout", "stderr"):
-            popen.setdefault(stream, subprocess.PIPE)
+        popen = {**dict.fromkeys(("stdin", "stdout", "stderr"), subprocess.PIPE), **popen}
         process = subprocess.Popen(RUNNER + [program or EXE] + self.arguments(ini, server_args, log, extra), cwd=self.dir,
                                    **popen)
         self.addCleanup(process.__exit__, None, None, None)  # closes its pipes and waits for it
@@ -112,8 +110,7 @@ class RelayonTestCase(unittest.TestCase):
 
     def send(self, process, output, lines, answer=None):
         """Writes lines to Relayon and waits for its output to end with answer."""
-        process.stdin.write(lines)
-        process.stdin.flush()
+        process.stdin.write(lines), process.stdin.flush()
         if answer is not None:
             output.wait(lambda d: d.endswith(answer), 30, repr(answer))
 

@@ -106,10 +106,10 @@ class ConfigurationTest(harness.RelayonTestCase):
             (["/t", "tab.ini"], START_ERROR, ["tab.ini: 1 warning (line 2: the value of CommandLine holds the control byte "
                                               "\\t", "C:\\\\tools\\\\srv); see relayon --check tab.ini"], ['"C:\\tools\\srv"']),
         ]
-        # A key defined twice: the line of its first definition is found for the relay's summary too.
         self.write("dup.ini", "[Client2Server]\nk:=1\nb:=2\n[Server2Client]\nk:=3\n[Client2Server]\nk:=4\n")
-        cases.append((["/t", "dup.ini", server], "ready", ['dup.ini: 1 warning (line 7: the key "k" is defined again in '
-                                                          "[Client2Server] and ignored here: its first definition, on line 2"]))
+        cases.append((["/t", "dup.ini", server], "ready", [  # its first definition's line is found in a relay too
+            'dup.ini: 1 warning (line 7: the key "k" is defined again in '
+            "[Client2Server] and ignored here: its first definition, on line 2"]))
         self.write("tab.ini", "[Relayon]\nCommandLine := C:\\tools\\srv\n")
         # A command line of blanks is no missing one: the start is tried.
         self.write("blank.ini", "[Relayon]\nCommandLine := \\x20\n")

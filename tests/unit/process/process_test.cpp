@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <future>
 #include <limits>
 #include <random>
