@@ -91,7 +91,7 @@ class LoadTest(FaultCase):
 
     def test_server_ending_right_after_its_lines(self):
         expected = b"".join(b"line %d\n" % n for n in range(1, 100001))
-        for run in range(10 if harness.SLOW else 100):
+        for run in range(5 if harness.SLOW else 100):
             # The input stays open: the server's end alone ends Relayon.
             process, output = self.start("", ["lines", "100000"], log=None, ready=False)
             self.assert_bytes(output.finish(60), expected, "run %d: " % run)
