@@ -27,11 +27,7 @@ for preset in "${builds[@]}"; do
         scripts/wine-prepare.sh "$prefix"
     fi
     echo "=== $preset: tests"
-    # One test more than there are cores: the black-box tests spend much of their time waiting
-    # for the processes they run. The fuzz targets use a core each for all of theirs.
-    parallel=$((jobs + 1))
-    [ "$preset" != fuzz ] || parallel=$jobs
-    ctest --preset "$preset" -j "$parallel" || failed+=("$preset (tests)")
+    ctest --preset "$preset" -j "$jobs" || failed+=("$preset (tests)")
     [ -z "$prefix" ] || scripts/wine-prepare.sh "$prefix" -k
 done
 
