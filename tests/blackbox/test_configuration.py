@@ -211,7 +211,7 @@ class ConfigurationTest(harness.RelayonTestCase):
             self.assertTrue(shown in result.stdout.decode() and hidden not in result.stdout.decode(), result.stdout[-300:])
         # Endless lines to check: the check stays small.
         checking = subprocess.Popen(harness.RUNNER + [harness.EXE, "--check", "thermostat.ini"], cwd=EXAMPLES,
-                                    stdin=open("/dev/zero", "rb"), stdout=subprocess.DEVNULL)
+                                    stdin=self.enterContext(open("/dev/zero", "rb")), stdout=subprocess.DEVNULL)
         self.addCleanup(checking.wait)
         self.addCleanup(checking.kill)
         time.sleep(3)
