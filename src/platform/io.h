@@ -27,11 +27,38 @@ struct ReadResult {
 // with Interrupted as soon as the interrupt is set.
 ReadResult readSome(RawHandle handle, void* buffer, std::size_t size);
 
-// Writes all bytes, continuing where the system takes only part of them; false on a failure, on
-// a write that takes nothing, and on a thread attached to an IoInterrupt once it is set (a
-// reader that does not read then never holds the writer). written, when given, receives the
-// bytes that reached the handle, also on failure.
-bool writeAll(RawHandle handle, const void* data, std::size_t size, std::size_t* written = nullptr);
+// A handle written to again and again, with how its writes must be made (does a write wait for
+// a peer, does it return instead of waiting) looked up once: those look-ups are system calls,
+// which the round trip of a short line would feel on every write. The handle must keep its kind
+// meanwhile, as Relayon's own pipe ends and its standard output do; the Output does not own it.
+class Output {
+public:
+    Output() = default;
+    // Looks up how the handle is to be written, for every write to come.
+    explicit Output(RawHandle handle);
+
+    RawHandle handle() const { return handle_; }
+
+    // Writes all bytes, continuing where the system takes only part of them; false on a
+    // failure, on a write that takes nothing, and on a thread attached to an IoInterrupt once
+    // it is set (a reader that does not read then never holds the writer). written, when
+    // given, receives the bytes that reached the handle, also on failure.
+    bool writeAll(const void* data, std::size_t size, std::size_t* written = nullptr) const;
+
+private:
+    friend bool writeAll(RawHandle, const void*, std::size_t, std::size_t*);
+    static constexpr int kLookUpOnWrite = 0;
+    Output(RawHandle handle, int mode) : handle_(handle), mode_(mode) {}
+
+    RawHandle handle_ = kNoHandle;
+    int mode_ = kLookUpOnWrite;  // the platform's reading of the handle
+};
+
+// Output::writeAll for a handle written once or seldom: what a write needs to know of the handle
+// is looked up by that write, and only where it matters.
+inline bool writeAll(RawHandle handle, const void* data, std::size_t size, std::size_t* written = nullptr) {
+    return Output(handle, Output::kLookUpOnWrite).writeAll(data, size, written);
+}
 
 // Makes writes to a pipe end of Relayon's own return instead of waiting when the pipe is full,
 // so that writeAll can wait for room and for its interrupt at once (POSIX: O_NONBLOCK; Windows

@@ -142,6 +142,7 @@ std::uint32_t ServerProcess::start(const std::string& commandLine) {
         process_.readPriorityClass(priorityClass_);  // the class it was given
         outputRead_ = std::make_shared<os::Handle>(std::move(outputRead));
         inputWrite_ = std::make_shared<os::Handle>(std::move(inputWrite));
+        input_ = os::Output(inputWrite_->get());
         suspended_ = false;
     }
     processId_ = id;
@@ -197,12 +198,14 @@ bool ServerProcess::sendControlEvent(unsigned event) {
 }
 
 bool ServerProcess::writeInput(const char* data, std::size_t size) {
-    std::shared_ptr<os::Handle> input;
+    std::shared_ptr<os::Handle> input;  // keeps the handle open while it is written
+    os::Output output;
     {
         std::lock_guard<std::mutex> state(stateLock_);
         input = inputWrite_;
+        output = input_;
     }
-    return input && input->valid() && os::writeAll(input->get(), data, size);
+    return input && input->valid() && output.writeAll(data, size);
 }
 
 std::shared_ptr<os::Handle> ServerProcess::outputReader() const {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/handle.h"
+#include "platform/io.h"
 #include "platform/process.h"
 #include "process/event.h"
 
@@ -132,6 +133,7 @@ private:
     os::Process process_;
     std::shared_ptr<os::Handle> outputRead_;
     std::shared_ptr<os::Handle> inputWrite_;
+    os::Output input_;  // how inputWrite_ is written
     unsigned priorityClass_;
     int threadPriority_;
     bool boost_ = true;

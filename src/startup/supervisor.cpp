@@ -335,8 +335,8 @@ int run(int argc, char** argv) {
     // else reaches the client, however long the client takes to read it. A reader writes a few
     // lines itself where it can, which saves a thread's wake-up on each answer.
     QueuedWriter clientOutputWriter(
-        [](std::string_view lines, std::uint16_t, std::size_t& written) {
-            return os::writeAll(clientOutput, lines.data(), lines.size(), &written);
+        [output = os::Output(clientOutput)](std::string_view lines, std::uint16_t, std::size_t& written) {
+            return output.writeAll(lines.data(), lines.size(), &written);
         },
         2 * kGatherLimit, QueuedWriter::WhenFull::Wait, kDirectWriteLimit);
     LiveTargets targets(clientOutputWriter, server, requests);

@@ -34,19 +34,19 @@ bool waitReady(int handle, short events, const IoInterrupt::Native* interrupt) {
     }
 }
 
-// How writeAll treats a descriptor on a thread with an interrupt.
-enum class WriteMode {
-    Plain,        // a file or a disk: it takes the bytes at once, the interrupt does not apply
-    NonBlocking,  // writes return instead of waiting; the wait for room is interruptible
-    Pieces,       // a blocking descriptor of a peer: pieces it takes whole once it reports room
+// How writeAll treats a descriptor on a thread with an interrupt (an Output's mode).
+enum WriteMode : int {
+    kPlain = 1,        // a file or a disk: it takes the bytes at once, the interrupt does not apply
+    kNonBlocking = 2,  // writes return instead of waiting; the wait for room is interruptible
+    kPieces = 3,       // a blocking descriptor of a peer: pieces it takes whole once it reports room
 };
 
 WriteMode writeMode(int handle) {
     const int flags = ::fcntl(handle, F_GETFL);
-    if (flags != -1 && (flags & O_NONBLOCK) != 0) return WriteMode::NonBlocking;
+    if (flags != -1 && (flags & O_NONBLOCK) != 0) return kNonBlocking;
     struct stat info;
-    if (::fstat(handle, &info) == 0 && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode))) return WriteMode::Plain;
-    return WriteMode::Pieces;
+    if (::fstat(handle, &info) == 0 && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode))) return kPlain;
+    return kPieces;
 }
 
 }  // namespace
@@ -71,15 +71,17 @@ ReadResult readSome(RawHandle handle, void* buffer, std::size_t size) {
     }
 }
 
-bool writeAll(RawHandle handle, const void* data, std::size_t size, std::size_t* written) {
-    const int fd = static_cast<int>(handle);
+Output::Output(RawHandle handle) : handle_(handle), mode_(writeMode(static_cast<int>(handle))) {}
+
+bool Output::writeAll(const void* data, std::size_t size, std::size_t* written) const {
+    const int fd = static_cast<int>(handle_);
     const char* p = static_cast<const char*>(data);
     std::size_t done = 0;
     // A blocking descriptor is written in pieces that the system takes whole once it reports
     // room (PIPE_BUF for a pipe), so that no write waits where the interrupt cannot end it.
-    const WriteMode mode = attached != nullptr ? writeMode(fd) : WriteMode::Plain;
-    const IoInterrupt::Native* interrupt = mode != WriteMode::Plain ? attached : nullptr;
-    const bool pieces = mode == WriteMode::Pieces;
+    const int mode = attached == nullptr ? kPlain : mode_ != kLookUpOnWrite ? mode_ : writeMode(fd);
+    const IoInterrupt::Native* interrupt = mode != kPlain ? attached : nullptr;
+    const bool pieces = mode == kPieces;
     bool ok = true;
     while (done < size) {
         if (pieces && !waitReady(fd, POLLOUT, interrupt)) {

@@ -60,14 +60,33 @@ ReadResult readSome(RawHandle handle, void* buffer, std::size_t size) {
     return {status, 0, status == ReadStatus::Interrupted ? 0 : error};
 }
 
-bool writeAll(RawHandle handle, const void* data, std::size_t size, std::size_t* written) {
-    HANDLE native = toNative(handle);
-    const HandleKind kind = size > kConsolePiece ? handleKind(native) : HandleKind::File;
+namespace {
+
+// An Output's mode: kKnown with the handle's kind, and kDisk for a disk file (which takes its
+// bytes at once, so that its writes are never interrupted).
+constexpr int kKnown = 0x200;
+constexpr int kDisk = 0x100;
+constexpr int kKindBits = 0xFF;
+
+int writeMode(HANDLE handle) {
+    return kKnown | static_cast<int>(handleKind(handle)) | (GetFileType(handle) == FILE_TYPE_DISK ? kDisk : 0);
+}
+
+}  // namespace
+
+Output::Output(RawHandle handle) : handle_(handle), mode_(writeMode(toNative(handle))) {}
+
+bool Output::writeAll(const void* data, std::size_t size, std::size_t* written) const {
+    HANDLE native = toNative(handle_);
+    // A write that fits a console's piece needs no kind; only attached threads need the rest.
+    const int mode = mode_ != kLookUpOnWrite                        ? mode_
+                     : size > kConsolePiece || attached != nullptr ? writeMode(native)
+                                                                    : kKnown | static_cast<int>(HandleKind::File);
+    const auto kind = static_cast<HandleKind>(mode & kKindBits);
     const char* p = static_cast<const char*>(data);
     std::size_t done = 0;
     // Only writes that can wait for a peer are interrupted; a disk file takes its bytes at once.
-    const IoInterrupt::Native* interrupt =
-        attached != nullptr && GetFileType(native) != FILE_TYPE_DISK ? attached : nullptr;
+    const IoInterrupt::Native* interrupt = attached != nullptr && (mode & kDisk) == 0 ? attached : nullptr;
     bool ok = true;
     while (done < size) {
         DWORD count = 0;
