@@ -35,23 +35,50 @@ bool QueuedWriter::start() {
     return true;
 }
 
-bool QueuedWriter::put(std::string_view text, std::uint16_t tag) {
-    std::unique_lock<std::mutex> hold(lock_);
+// Waits until the queue has room for size bytes; false when the text is to be dropped.
+bool QueuedWriter::waitForRoom(std::unique_lock<std::mutex>& hold, std::size_t size) {
     for (;;) {
         if (!accepting_) return false;
-        if (queued_ == 0 || queued_ + text.size() <= capacity_) break;
+        if (queued_ == 0 || queued_ + size <= capacity_) return true;
         if (whenFull_ == WhenFull::Refuse || os::currentThreadInterrupted()) return false;
         changed_.wait_for(hold, kInterruptLook);
     }
-    if (queue_.empty() && !writing_ && text.size() <= directLimit_ && os::currentThreadWritesInterruptibly()) {
-        return writeHere(hold, text, tag);
-    }
+}
+
+bool QueuedWriter::writesHere(std::size_t size) const {
+    return queue_.empty() && !writing_ && size <= directLimit_ && os::currentThreadWritesInterruptibly();
+}
+
+bool QueuedWriter::put(std::string_view text, std::uint16_t tag) {
+    std::unique_lock<std::mutex> hold(lock_);
+    if (!waitForRoom(hold, text.size())) return false;
+    if (writesHere(text.size())) return writeHere(hold, text, tag);
     if (queue_.empty() || queue_.back().tag != tag) queue_.push_back(Text{tag, std::string()});
     queue_.back().bytes.append(text);
     queued_ += text.size();
     hold.unlock();
     changed_.notify_all();
     return true;
+}
+
+bool QueuedWriter::hand(std::string& text, std::uint16_t tag) {
+    std::unique_lock<std::mutex> hold(lock_);
+    bool kept = waitForRoom(hold, text.size());
+    if (kept && writesHere(text.size())) {
+        kept = writeHere(hold, text, tag);
+    } else if (kept) {
+        queued_ += text.size();
+        if (queue_.empty() || queue_.back().tag != tag) {
+            queue_.push_back(Text{tag, std::move(text)});
+            text.swap(spare_);
+        } else {
+            queue_.back().bytes.append(text);
+        }
+        hold.unlock();
+        changed_.notify_all();
+    }
+    text.clear();
+    return kept;
 }
 
 // Writes text on the calling thread. A write its interrupt ends leaves the rest at the front of
@@ -70,8 +97,11 @@ bool QueuedWriter::writeHere(std::unique_lock<std::mutex>& hold, std::string_vie
     } else if (!kept) {
         dropAll();
     }
+    // The writer thread has something to do only now that texts wait or the end has come; a
+    // wake-up on every short answer would cost it a needless round of the scheduler.
+    const bool wake = !queue_.empty() || !accepting_;
     hold.unlock();
-    changed_.notify_all();
+    if (wake) changed_.notify_all();
     return kept;
 }
 
@@ -115,6 +145,10 @@ void QueuedWriter::run() {
         hold.lock();
         writing_ = false;
         if (!ok) dropAll();
+        // The larger buffer is kept for hand, unless an exceptionally long text made it.
+        if (text.bytes.capacity() > spare_.capacity() && text.bytes.capacity() <= 2 * capacity_) {
+            spare_.swap(text.bytes);
+        }
     }
     ended_ = true;
     hold.unlock();

@@ -19,7 +19,8 @@ namespace relayon {
 // long the output makes it wait. What a caller cannot put is dropped whole. A full queue either
 // makes put wait for room (an output that must lose nothing, the client's) or refuses the text
 // at once (an output that may lose text, the debug display). A text larger than the capacity is
-// taken once the queue is empty, so that memory stays within the capacity and one text.
+// taken once the queue is empty, so that memory stays within the capacity and one text (and one
+// spare buffer of up to twice the capacity, which hand gives back to its caller).
 // A short text put while nothing waits or is being written may be written by the caller itself,
 // which spares it the writer thread's wake-up: only on a thread whose write its I/O interrupt
 // ends (os::currentThreadWritesInterruptibly), and the rest of a write so ended is written
@@ -47,6 +48,10 @@ public:
     // while it waited for room (Wait). Consecutive texts with the same tag are joined, so that
     // the writer writes them in one call.
     bool put(std::string_view text, std::uint16_t tag = 0);
+    // Puts text as put does and leaves it empty. Where it can, it takes the bytes instead of
+    // copying them and gives text the memory of a text the writer has finished, so that a
+    // caller that fills one buffer again and again neither copies nor allocates.
+    bool hand(std::string& text, std::uint16_t tag = 0);
 
     // Refuses texts from now on, and waits up to timeoutMs for the writer to write what it was
     // given and end. False when it has not: it is left to itself in a write the output does not
@@ -59,6 +64,8 @@ private:
         std::string bytes;
     };
     void run();
+    bool waitForRoom(std::unique_lock<std::mutex>& hold, std::size_t size);
+    bool writesHere(std::size_t size) const;
     bool writeHere(std::unique_lock<std::mutex>& hold, std::string_view text, std::uint16_t tag);
     void dropAll();
 
@@ -69,6 +76,7 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;  // a text was put or taken, or the writer ended
     std::deque<Text> queue_;
+    std::string spare_;        // the memory of a written text, for hand to give back
     std::size_t queued_ = 0;   // bytes in queue_
     bool accepting_ = false;   // between start and finish, while the output works
     bool ended_ = false;       // the writer thread has returned

@@ -25,7 +25,7 @@ LiveTargets::LiveTargets(QueuedWriter& clientOutput, ServerProcess& server, Serv
 
 // Lines the writer cannot take (the client gone, or the reader stopped while it waited for room)
 // are lost whole, without a message; the echo shows them all the same.
-void LiveTargets::toClient(std::string_view lines) { clientOutput_.put(lines); }
+void LiveTargets::toClient(std::string& lines) { clientOutput_.hand(lines); }
 
 void LiveTargets::toServer(std::string_view lines) {
     std::lock_guard<std::mutex> hold(serverWriteLock_);
@@ -130,8 +130,8 @@ void Relay::flush(Lane& lane) {
     if (gather_) flushLog();  // the log shows a line before it is passed on
     if (lane.pending.empty()) return;
     if (lane.pendingToClient) {
-        targets_.toClient(lane.pending);
         if (settings_.Debug & kEchoToClient) debugConsole().write(lane.pending, kToClientColour);
+        targets_.toClient(lane.pending);  // which may take the bytes
     } else {
         targets_.toServer(lane.pending);
         if (settings_.Debug & kEchoToServer) debugConsole().write(lane.pending, kToServerColour);

@@ -35,7 +35,8 @@ public:
 class RelayTargets : public NoteSink {
 public:
     // Whole lines, each with its line end, in the order they are to arrive; from either reader.
-    virtual void toClient(std::string_view lines) = 0;
+    // toClient may take the bytes of lines, leaving it empty.
+    virtual void toClient(std::string& lines) = 0;
     virtual void toServer(std::string_view lines) = 0;
     // A control action of the client direction, once every line before it has been handed over.
     virtual void carryOut(const ControlAction& action) = 0;
@@ -47,7 +48,7 @@ public:
 class LiveTargets : public RelayTargets {
 public:
     LiveTargets(QueuedWriter& clientOutput, ServerProcess& server, ServerControl& control);
-    void toClient(std::string_view lines) override;
+    void toClient(std::string& lines) override;
     void toServer(std::string_view lines) override;
     void carryOut(const ControlAction& action) override;
     void note(const std::string& text) override;

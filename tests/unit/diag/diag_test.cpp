@@ -188,7 +188,7 @@ TEST(Console, TextsOfThreadsAreShownWholeInTheirColoursUntilAClose) {
 
 // A short text put while nothing waits is written on the caller's thread. When the caller's
 // interrupt ends that write, its rest is written first, before a text put meanwhile; a text over
-// the limit goes to the writer thread.
+// the limit goes to the writer thread, handed over whole, and the caller's buffer comes back empty.
 TEST(QueuedWriter, ARestLeftByACallersInterruptedWriteComesFirst) {
     if (test::platformName() != "posix") GTEST_SKIP() << "the writer thread writes every text here";
     relayon::os::IoInterrupt interrupt;
@@ -209,8 +209,12 @@ TEST(QueuedWriter, ARestLeftByACallersInterruptedWriteComesFirst) {
     EXPECT_TRUE(writer.put("one\n"));
     EXPECT_TRUE(writer.put("cut me\n"));
     interrupt.clear();
-    EXPECT_TRUE(writer.put("a text over the limit\n"));
+    std::string handed = "a text over the limit\n";
+    EXPECT_TRUE(writer.hand(handed));
+    EXPECT_EQ(handed, "");
+    handed = "another one, also long\n";
+    EXPECT_TRUE(writer.hand(handed));
     EXPECT_TRUE(writer.finish(-1));
     interrupt.detach();
-    EXPECT_EQ(out, "=one\n=cut me\nlater\na text over the limit\n");
+    EXPECT_EQ(out, "=one\n=cut me\nlater\na text over the limit\nanother one, also long\n");
 }
