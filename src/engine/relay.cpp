@@ -122,7 +122,12 @@ void Relay::route(Lane& lane, std::string_view line) {
 void Relay::queue(Lane& lane, bool toClient, std::string_view text, std::string_view endLine) {
     if (!lane.pending.empty() && lane.pendingToClient != toClient) flush(lane);
     lane.pendingToClient = toClient;
-    lane.pending.append(text).append(endLine);
+    lane.pending.append(text);
+    if (endLine.size() == 1) {
+        lane.pending.push_back(endLine[0]);
+    } else {
+        lane.pending.append(endLine);
+    }
     if (!gather_ || lane.pending.size() >= kGatherLimit) flush(lane);
 }
 
