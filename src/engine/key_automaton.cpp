@@ -12,18 +12,33 @@ void KeyMarks::restart() {
     current_ = 1;
 }
 
-KeyAutomaton::KeyAutomaton(const std::vector<std::string_view>& keys, std::size_t rowBytes) {
+KeyAutomaton::KeyAutomaton(const std::vector<std::string_view>& keys, std::size_t rowBytes, std::size_t threeLimit) {
     if (keys.empty() || keys.back().empty()) return;
     begins_.assign(65536, 0);
+    threes_.assign(kThreeWords, 0);
+    std::size_t threes = 0;  // bits set in threes_
     for (std::string_view key : keys) {
         for (char byte : key) classOf_[static_cast<unsigned char>(byte)] = 1;
         if (key.empty()) continue;
-        unsigned char pair[2] = {static_cast<unsigned char>(key[0]), static_cast<unsigned char>(key.size() > 1 ? key[1] : 0)};
-        do {
-            begins_[pairAt(pair)] = 1;
-        } while (key.size() == 1 && ++pair[1] != 0);  // a key of one byte begins with any pair
+        const auto* bytes = reinterpret_cast<const unsigned char*>(key.data());
+        unsigned char pair[2] = {bytes[0], static_cast<unsigned char>(key.size() > 1 ? bytes[1] : 0)};
+        if (key.size() >= 3) {
+            begins_[pairAt(pair)] |= kSomeThirds;
+            const std::uint32_t three = threeAt(bytes);
+            std::uint64_t& word = threes_[three / 64];
+            const std::uint64_t bit = std::uint64_t{1} << (three % 64);
+            threes += (word & bit) == 0;
+            word |= bit;
+        } else {
+            do {
+                begins_[pairAt(pair)] |= kAnyThird;
+            } while (key.size() == 1 && ++pair[1] != 0);  // a key of one byte begins with any pair
+        }
         longest_ = std::max(longest_, key.size());
     }
+    // Where many beginnings of three bytes are in the set, it would pass nearly every pair and
+    // only cost its look-up: it is then filled, which leaves the pairs alone to decide.
+    if (threes > threeLimit) std::fill(threes_.begin(), threes_.end(), ~std::uint64_t{0});
     for (std::uint16_t& byteClass : classOf_) byteClass = byteClass != 0 ? static_cast<std::uint16_t>(++classes_) : 0;
     ++classes_;
     buildTrie(keys);
@@ -148,11 +163,17 @@ void KeyAutomaton::scan(std::string_view text, KeyMarks& marks, std::vector<Foun
         // is under way: bytes where no key can begin are passed over without a step.
         if (state == 0 || (state <= lastFirstByte_ && begins[pairAt(p - 1)] == 0)) {
             if (p >= quiet) break;
-            while (end - p > 4 && (begins[pairAt(p)] | begins[pairAt(p + 1)] | begins[pairAt(p + 2)] |
-                                   begins[pairAt(p + 3)]) == 0) {
-                p += 4;
+            for (;;) {
+                while (end - p > 4 && (begins[pairAt(p)] | begins[pairAt(p + 1)] | begins[pairAt(p + 2)] |
+                                       begins[pairAt(p + 3)]) == 0) {
+                    p += 4;
+                }
+                while (p + 1 < end && begins[pairAt(p)] == 0) ++p;
+                // A pair that only longer keys begin with is passed over where their first
+                // three bytes are not there.
+                if (p + 1 >= end || (begins[pairAt(p)] & kAnyThird) != 0 || (end - p > 2 && hasThree(p))) break;
+                ++p;
             }
-            while (p + 1 < end && begins[pairAt(p)] == 0) ++p;
             if (p + 1 == end && rows_[classOf_[*p]] == 0) break;
             state = 0;
         }

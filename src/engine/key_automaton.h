@@ -41,11 +41,14 @@ private:
 class KeyAutomaton {
 public:
     static constexpr std::size_t kRowBytes = 1024 * 1024;
+    // The most beginnings of three bytes (hashed) for which they are looked at before a step.
+    static constexpr std::size_t kThreeLimit = 8192;
 
     KeyAutomaton() = default;
     // keys: distinct, in ascending unsigned byte order; key i is reported as i. An empty key
     // (the first) is never reported. The root has a row whatever rowBytes.
-    explicit KeyAutomaton(const std::vector<std::string_view>& keys, std::size_t rowBytes = kRowBytes);
+    explicit KeyAutomaton(const std::vector<std::string_view>& keys, std::size_t rowBytes = kRowBytes,
+                          std::size_t threeLimit = kThreeLimit);
 
     bool empty() const { return rows_.empty(); }
     std::size_t longestKey() const { return longest_; }
@@ -106,9 +109,25 @@ private:
     // kNoKey; per key: the next key ending on the failure chain of its node.
     std::vector<std::uint32_t> ends_;
     std::vector<std::uint32_t> shorter_;
-    // Non-zero for each pair of bytes that a key can begin with (any second byte for a key of
-    // one byte): where no key can begin, the scan passes over bytes without a step.
+    // Per pair of bytes: kAnyThird when a key of one or two bytes begins with it (any second
+    // byte for a key of one byte), kSomeThirds when a longer key does; where no key can begin,
+    // the scan passes over bytes without a step. The first three bytes of the longer keys are
+    // in threes_, hashed, so that a pair that only those keys begin with is passed over too
+    // where the three bytes are not in the set.
+    static constexpr unsigned char kAnyThird = 1;
+    static constexpr unsigned char kSomeThirds = 2;
+    static constexpr std::size_t kThreeBits = 1 << 16;
+    static constexpr std::size_t kThreeWords = kThreeBits / 64;
+    static std::uint32_t threeAt(const unsigned char* at) {
+        const std::uint32_t bytes = at[0] | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16;
+        return (bytes * 0x9E3779B1u) >> 16;
+    }
+    bool hasThree(const unsigned char* at) const {
+        const std::uint32_t three = threeAt(at);
+        return (threes_[three / 64] >> (three % 64) & 1) != 0;
+    }
     std::vector<unsigned char> begins_;
+    std::vector<std::uint64_t> threes_;
     std::size_t longest_ = 0;
 };
 

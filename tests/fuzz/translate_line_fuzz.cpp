@@ -102,7 +102,7 @@ double growthBound(double length, const RuleTable& table) {
 }
 
 // The keys (by rule index) that the automaton finds in text, and where each first ends, are
-// those that a plain search finds.
+// those that a plain search finds, whatever the rows and whether three bytes are looked at.
 void checkKeysFound(const RuleTable& table, const std::string& text) {
     std::vector<std::string_view> keys;
     std::vector<relayon::KeyAutomaton::Found> expected;
@@ -113,8 +113,10 @@ void checkKeysFound(const RuleTable& table, const std::string& text) {
         }
         keys.push_back(rule.first);
     }
-    for (std::size_t rowBytes : {relayon::KeyAutomaton::kRowBytes, std::size_t{0}, std::size_t{256}}) {
-        const relayon::KeyAutomaton automaton(keys, rowBytes);
+    using relayon::KeyAutomaton;
+    const std::size_t sizes[][2] = {{KeyAutomaton::kRowBytes, KeyAutomaton::kThreeLimit}, {0, 0}, {256, 1}};
+    for (const auto& [rowBytes, threeLimit] : sizes) {
+        const KeyAutomaton automaton(keys, rowBytes, threeLimit);
         relayon::KeyMarks marks;
         marks.resize(keys.size());
         std::vector<relayon::KeyAutomaton::Found> found;
