@@ -50,15 +50,28 @@ LineTranslator::LineTranslator(const RuleTable& rules, bool stringRulesPresent, 
         keys.push_back(key);
     }
     automaton_ = KeyAutomaton(keys);
-    bool later[256] = {};  // the bytes of the keys after the rule at hand
-    for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule) {
-        const std::string& value = *rule->value;
-        rule->mayMakeKeys = value.empty() || std::any_of(value.begin(), value.end(), [&later](char c) {
-                                return later[static_cast<unsigned char>(c)];
-                            });
-        for (char c : rule->key) later[static_cast<unsigned char>(c)] = true;
-    }
     marks_.resize(rules_.size());
+    // A value makes a later key only where one overlaps it: within it, or across its first byte
+    // (which that key then holds past its own first) or its last (which that key holds before
+    // its own last). An empty value joins the text on either side.
+    bool inner[256] = {};    // bytes that keys after the rule at hand hold past their first
+    bool notLast[256] = {};  // and before their last
+    const auto byte = [](char c) { return static_cast<unsigned char>(c); };
+    for (std::size_t id = rules_.size(); id-- > 0;) {
+        Rule& rule = rules_[id];
+        const std::string& value = *rule.value;
+        rule.mayMakeKeys = value.empty() || inner[byte(value.front())] || notLast[byte(value.back())];
+        if (!rule.mayMakeKeys) {
+            marks_.renew();
+            automaton_.scan(value, marks_, found_);
+            rule.mayMakeKeys = std::any_of(found_.begin(), found_.end(), [id](const auto& f) { return f.id > id; });
+            found_.clear();
+        }
+        for (std::size_t at = 0; at < rule.key.size(); ++at) {
+            inner[byte(rule.key[at])] = inner[byte(rule.key[at])] || at > 0;
+            notLast[byte(rule.key[at])] = notLast[byte(rule.key[at])] || at + 1 < rule.key.size();
+        }
+    }
 }
 
 // Rewrites the text with each rule in key order. A template rule replaces the whole text on a

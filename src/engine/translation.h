@@ -59,8 +59,8 @@ private:
         const std::string* value;
         bool isTemplate;
         bool valueHasFeed;
-        // The value holds a byte of a later key, or is empty (then the text on either side
-        // meets): only then can a replacement make a later key.
+        // A later key can overlap the value, or the value is empty (then the text on either
+        // side meets): only then can a replacement make a later key.
         bool mayMakeKeys;
     };
 
