@@ -67,10 +67,9 @@ LineTranslator::LineTranslator(const RuleTable& rules, bool stringRulesPresent, 
             rule.mayMakeKeys = std::any_of(found_.begin(), found_.end(), [id](const auto& f) { return f.id > id; });
             found_.clear();
         }
-        for (std::size_t at = 0; at < rule.key.size(); ++at) {
-            inner[byte(rule.key[at])] = inner[byte(rule.key[at])] || at > 0;
-            notLast[byte(rule.key[at])] = notLast[byte(rule.key[at])] || at + 1 < rule.key.size();
-        }
+        const std::string_view key = rule.key;
+        for (std::size_t at = 1; at < key.size(); ++at) inner[byte(key[at])] = true;
+        for (std::size_t at = 0; at + 1 < key.size(); ++at) notLast[byte(key[at])] = true;
     }
 }
 

@@ -37,8 +37,6 @@ public:
     // Looks up how the handle is to be written, for every write to come.
     explicit Output(RawHandle handle);
 
-    RawHandle handle() const { return handle_; }
-
     // Writes all bytes, continuing where the system takes only part of them; false on a
     // failure, on a write that takes nothing, and on a thread attached to an IoInterrupt once
     // it is set (a reader that does not read then never holds the writer). written, when
