@@ -134,12 +134,14 @@ void Relay::queue(Lane& lane, bool toClient, std::string_view text, std::string_
 void Relay::flush(Lane& lane) {
     if (gather_) flushLog();  // the log shows a line before it is passed on
     if (lane.pending.empty()) return;
+    // The display shows a line before it is passed on, so that it never shows an answer before
+    // the line that asked for it.
     if (lane.pendingToClient) {
         if (settings_.Debug & kEchoToClient) debugConsole().write(lane.pending, kToClientColour);
         targets_.toClient(lane.pending);  // which may take the bytes
     } else {
-        targets_.toServer(lane.pending);
         if (settings_.Debug & kEchoToServer) debugConsole().write(lane.pending, kToServerColour);
+        targets_.toServer(lane.pending);
     }
     clearBuffer(lane.pending);
 }

@@ -28,16 +28,24 @@ class RelayTest(harness.RelayonTestCase):
     @unittest.skipIf(harness.WINDOWS, "the debug display is a console screen buffer there")
     def test_debug_display_shows_the_sides_asked_for_in_their_colours(self):
         # Blue (94) what goes to the server, red (91) what goes to the client: on the client's
-        # side as received and sent, on the server's side as sent and received.
-        for debug, shown in ((1, [b"91 R", b"91 ready", b"94 q"]), (2, [b"91 Q", b"91 ready", b"94 Q"]),
-                             (3, [b"91 R", b"91 ready", b"94 Q"])):
+        # side as received and sent, on the server's side as sent and received; in the order they
+        # went, an answer after the line that asked for it.
+        for debug, shown in ((1, [b"91 ready", b"94 q", b"91 R"]), (2, [b"91 ready", b"94 Q", b"91 Q"]),
+                             (3, [b"91 ready", b"94 Q", b"91 R"])):
             display = os.path.join(self.dir, "display%d" % debug)
             process, output = self.start("[Client2Server]\nq := Q\n[Server2Client]\nQ := R\n", extra=["/d", str(debug)],
                                          env=dict(os.environ, RELAYON_CONSOLE=display))
             self.send(process, output, b"q\n", b"R\n")
             self.end(process)
-            self.assertEqual(sorted(re.findall(rb"\x1b\[(9[14]m[^\n]*)\n", pathlib.Path(display).read_bytes())),
-                             [s.replace(b" ", b"m", 1) for s in shown], debug)
+            # Texts of one colour that waited together are shown in one sequence, so each line
+            # takes the colour last set before it.
+            colour, lines = b"", []
+            for part in re.split(rb"(\x1b\[[0-9;]*m)", pathlib.Path(display).read_bytes()):
+                if part.startswith(b"\x1b["):
+                    colour = part[2:-1]
+                else:
+                    lines += [colour + b" " + line for line in part.split(b"\n")[:-1] if colour in (b"91", b"94")]
+            self.assertEqual(lines, shown, debug)
         # NO_COLOR: no colour, a mark that begins each line instead.
         process, output = self.start("[Client2Server]\nq := Q\n", extra=["/d", "3"], log=None,
                                      env=dict(os.environ, RELAYON_CONSOLE=display, NO_COLOR="1"))
