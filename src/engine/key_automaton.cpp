@@ -149,9 +149,9 @@ std::uint32_t KeyAutomaton::step(std::uint32_t state, unsigned char byte) const 
     return rows_[state + classOf_[byte]];
 }
 
-void KeyAutomaton::scan(std::string_view text, KeyMarks& marks, std::vector<Found>& found,
-                        std::size_t settled) const {
-    if (empty()) return;
+template <typename Report>
+bool KeyAutomaton::walk(std::string_view text, std::size_t settled, Report report) const {
+    if (empty()) return true;
     const auto* const begin = reinterpret_cast<const unsigned char*>(text.data());
     const auto* p = begin;
     const auto* const end = p + text.size();
@@ -180,13 +180,29 @@ void KeyAutomaton::scan(std::string_view text, KeyMarks& marks, std::vector<Foun
         state &= ~kEnds;
         state = state & kSparse ? step(state, *p) : rows_[state + classOf_[*p]];
         ++p;
-        if ((state & kEnds) == 0) continue;
-        // The keys ending here are this node's and those on its failure chain. Marks stop the
-        // walk: a marked key's own chain was marked when it was.
-        for (std::uint32_t id = ends_[nodeOf(state)]; id != kNoKey && marks.take(id); id = shorter_[id]) {
-            found.push_back({id, static_cast<std::uint32_t>(p - begin)});
-        }
+        if ((state & kEnds) != 0 && !report(nodeOf(state), static_cast<std::uint32_t>(p - begin))) return false;
     }
+    return true;
+}
+
+void KeyAutomaton::scan(std::string_view text, KeyMarks& marks, std::vector<Found>& found,
+                        std::size_t settled) const {
+    // The keys ending here are this node's and those on its failure chain. Marks stop the walk
+    // along it: a marked key's own chain was marked when it was.
+    walk(text, settled, [&](std::uint32_t node, std::uint32_t end) {
+        for (std::uint32_t id = ends_[node]; id != kNoKey && marks.take(id); id = shorter_[id]) found.push_back({id, end});
+        return true;
+    });
+}
+
+bool KeyAutomaton::scanAll(std::string_view text, std::vector<Found>& found, std::size_t limit) const {
+    return walk(text, std::string_view::npos, [&](std::uint32_t node, std::uint32_t end) {
+        for (std::uint32_t id = ends_[node]; id != kNoKey; id = shorter_[id]) {
+            if (found.size() == limit) return false;
+            found.push_back({id, end});
+        }
+        return true;
+    });
 }
 
 }  // namespace relayon

@@ -63,6 +63,10 @@ public:
     // seen the text after it knows its keys.
     void scan(std::string_view text, KeyMarks& marks, std::vector<Found>& found,
               std::size_t settled = std::string_view::npos) const;
+    // Appends every occurrence of every key in text, in the order they end (keys ending at the
+    // same place longest first); false, with found left incomplete, when there are more than
+    // limit.
+    bool scanAll(std::string_view text, std::vector<Found>& found, std::size_t limit) const;
 
 private:
     // A state stands for a node: where its row begins in rows_, or for a node without a row its
@@ -80,6 +84,10 @@ private:
         std::uint32_t fail;
     };
 
+    // Steps through text, calling report(node, end) where a key ends at end, at node or on its
+    // failure chain; false when report did, which ends the walk.
+    template <typename Report>
+    bool walk(std::string_view text, std::size_t settled, Report report) const;
     void buildTrie(const std::vector<std::string_view>& keys);
     void link(std::size_t rowBytes);
     std::uint32_t stateOf(std::uint32_t node) const { return node < denseNodes_ ? node * classes_ : node | kSparse; }

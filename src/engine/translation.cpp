@@ -93,9 +93,25 @@ bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& te
         first = 1;
     }
     if (automaton_.empty()) return true;
+    const std::string_view source = owned ? std::string_view(text_) : received;
     marks_.renew();
     pending_.clear();
-    collect(owned ? std::string_view(text_) : received, 0, first);
+    found_.clear();
+    if (automaton_.scanAll(source, found_, kFoundLimit)) {
+        if (found_.empty()) return true;
+        if (observer_ == nullptr && rewriteAtOnce(source, owned, feeds)) return !text_.empty();
+        // Otherwise the rules act one after another, from each key's first occurrence.
+        for (const KeyAutomaton::Found& found : found_) {
+            if (found.id >= first && marks_.take(found.id)) {
+                pending_.push_back({found.id, found.end - static_cast<std::uint32_t>(rules_[found.id].key.size()), version_});
+                std::push_heap(pending_.begin(), pending_.end(), std::greater<>());
+            }
+        }
+        found_.clear();
+    } else {
+        found_.clear();
+        collect(source, 0, first);
+    }
     const std::size_t reach = automaton_.longestKey() - 1;  // how far a key can stick out of a value
     while (!pending_.empty()) {
         std::pop_heap(pending_.begin(), pending_.end(), std::greater<>());
@@ -126,6 +142,52 @@ bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& te
             collect(std::string_view(text_).substr(from, last + reach - from), from, id + 1, last - from);
         }
     }
+    return true;
+}
+
+// Rewrites the text in one pass where that comes to what the rules acting one after another
+// would make of it: the occurrences they replace (found_, every key's) overlap nowhere, no
+// value can make a later key or is a template, and no step can reach kMaxLineBytes. Each rule
+// then replaces its key where it occurs in the text as received; false, with nothing changed,
+// where that does not hold.
+bool LineTranslator::rewriteAtOnce(std::string_view source, bool& owned, bool& feeds) {
+    // A rule takes its key's occurrences from the left, each after the one before it.
+    std::sort(found_.begin(), found_.end(), [](const KeyAutomaton::Found& a, const KeyAutomaton::Found& b) {
+        return a.id != b.id ? a.id < b.id : a.end < b.end;
+    });
+    std::size_t kept = 0;
+    std::size_t longest = source.size();  // no step's text is longer
+    for (const KeyAutomaton::Found& found : found_) {
+        const Rule& rule = rules_[found.id];
+        if (rule.isTemplate || rule.mayMakeKeys) return false;
+        if (kept > 0 && found_[kept - 1].id == found.id && found.end - rule.key.size() < found_[kept - 1].end) continue;
+        found_[kept++] = found;
+        if (rule.value->size() > rule.key.size()) longest += rule.value->size() - rule.key.size();
+    }
+    found_.resize(kept);
+    if (longest > kMaxLineBytes) return false;
+    // In the order they end, two occurrences overlap where one begins before the end of the one
+    // before it.
+    std::sort(found_.begin(), found_.end(), [](const KeyAutomaton::Found& a, const KeyAutomaton::Found& b) {
+        return a.end < b.end;
+    });
+    for (std::size_t i = 1; i < found_.size(); ++i) {
+        if (found_[i].end - rules_[found_[i].id].key.size() < found_[i - 1].end) return false;
+    }
+    std::string& out = owned ? scratch_ : text_;
+    out.clear();
+    std::size_t from = 0;
+    for (const KeyAutomaton::Found& found : found_) {
+        const Rule& rule = rules_[found.id];
+        out.append(source.substr(from, found.end - rule.key.size() - from));
+        out.append(*rule.value);
+        from = found.end;
+        feeds = feeds || rule.valueHasFeed;
+    }
+    out.append(source.substr(from));
+    if (owned) text_.swap(scratch_);
+    owned = true;
+    ++version_;
     return true;
 }
 

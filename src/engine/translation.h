@@ -38,7 +38,8 @@ public:
 //
 // The rule pass does not visit every rule: one automaton over all keys tells, in one pass over
 // the line, which keys it holds, and only their rules act, in key order. After a rule has
-// replaced its key, only the text around what it inserted is searched again.
+// replaced its key, only the text around what it inserted is searched again. Where the keys a
+// line holds overlap nowhere and no value can make a key, they are all replaced in one pass.
 class LineTranslator {
 public:
     LineTranslator(const RuleTable& rules, bool stringRulesPresent, bool actionsEnabled);
@@ -74,11 +75,15 @@ private:
     };
 
     bool applyRules(std::string_view received, bool& owned, bool& templated, bool& feeds);
+    bool rewriteAtOnce(std::string_view source, bool& owned, bool& feeds);
     bool replace(const Rule& rule, std::size_t pos, std::string_view received, bool& owned);
     void collect(std::string_view text, std::size_t offset, std::uint32_t first,
                  std::size_t settled = std::string_view::npos);
     void finish(std::string_view text, bool owned, bool templated, bool feeds, std::string_view received,
                 FileSource& files, NoteSink& notes);
+
+    // The most key occurrences a line may hold for the rules to act in one pass.
+    static constexpr std::size_t kFoundLimit = 64;
 
     std::vector<Rule> rules_;
     const bool actionsEnabled_;

@@ -102,17 +102,22 @@ double growthBound(double length, const RuleTable& table) {
 }
 
 // The keys (by rule index) that the automaton finds in text, and where each first ends, are
-// those that a plain search finds, whatever the rows and whether three bytes are looked at.
+// those that a plain search finds, whatever the rows and whether three bytes are looked at; so
+// are all their occurrences, within a limit.
 void checkKeysFound(const RuleTable& table, const std::string& text) {
     std::vector<std::string_view> keys;
-    std::vector<relayon::KeyAutomaton::Found> expected;
+    std::vector<relayon::KeyAutomaton::Found> expected, every;
     for (const auto& rule : table.rules()) {
+        const auto id = static_cast<std::uint32_t>(keys.size());
         const std::size_t at = rule.first.empty() ? std::string::npos : text.find(rule.first);
-        if (at != std::string::npos) {
-            expected.push_back({static_cast<std::uint32_t>(keys.size()), static_cast<std::uint32_t>(at + rule.first.size())});
+        if (at != std::string::npos) expected.push_back({id, static_cast<std::uint32_t>(at + rule.first.size())});
+        for (std::size_t next = at; next != std::string::npos; next = text.find(rule.first, next + 1)) {
+            every.push_back({id, static_cast<std::uint32_t>(next + rule.first.size())});
         }
         keys.push_back(rule.first);
     }
+    const auto byEnd = [](const auto& a, const auto& b) { return a.end != b.end ? a.end < b.end : a.id < b.id; };
+    std::sort(every.begin(), every.end(), byEnd);
     using relayon::KeyAutomaton;
     const std::size_t sizes[][2] = {{KeyAutomaton::kRowBytes, KeyAutomaton::kThreeLimit}, {0, 0}, {256, 1}};
     for (const auto& [rowBytes, threeLimit] : sizes) {
@@ -126,6 +131,16 @@ void checkKeysFound(const RuleTable& table, const std::string& text) {
         for (std::size_t i = 0; i < found.size() && i < expected.size(); ++i) {
             FUZZ_CHECK(found[i].id == expected[i].id && found[i].end == expected[i].end);
         }
+        found.clear();
+        FUZZ_CHECK(automaton.scanAll(text, found, every.size()));
+        FUZZ_CHECK(std::is_sorted(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.end < b.end; }));
+        std::sort(found.begin(), found.end(), byEnd);
+        FUZZ_CHECK(found.size() == every.size());
+        for (std::size_t i = 0; i < found.size() && i < every.size(); ++i) {
+            FUZZ_CHECK(found[i].id == every[i].id && found[i].end == every[i].end);
+        }
+        found.clear();
+        FUZZ_CHECK(every.empty() || !automaton.scanAll(text, found, every.size() - 1));
     }
 }
 
