@@ -146,42 +146,36 @@ bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& te
 }
 
 // Rewrites the text in one pass where that comes to what the rules acting one after another
-// would make of it: the occurrences they replace (found_, every key's) overlap nowhere, no
-// value can make a later key or is a template, and no step can reach kMaxLineBytes. Each rule
-// then replaces its key where it occurs in the text as received; false, with nothing changed,
-// where that does not hold.
+// would make of it: the occurrences they replace (of found_, every key's, in the order they
+// end) overlap nowhere, no value can make a later key or is a template, and no step can reach
+// kMaxLineBytes. Each rule then replaces its key where it occurs in the text as received;
+// false, with nothing changed, where that does not hold.
 bool LineTranslator::rewriteAtOnce(std::string_view source, bool& owned, bool& feeds) {
-    // A rule takes its key's occurrences from the left, each after the one before it.
-    std::sort(found_.begin(), found_.end(), [](const KeyAutomaton::Found& a, const KeyAutomaton::Found& b) {
-        return a.id != b.id ? a.id < b.id : a.end < b.end;
-    });
     std::size_t kept = 0;
     std::size_t longest = source.size();  // no step's text is longer
     for (const KeyAutomaton::Found& found : found_) {
         const Rule& rule = rules_[found.id];
         if (rule.isTemplate || rule.mayMakeKeys) return false;
-        if (kept > 0 && found_[kept - 1].id == found.id && found.end - rule.key.size() < found_[kept - 1].end) continue;
+        // The kept occurrences end in order and overlap nowhere, so that only the last one can
+        // overlap this one where any does. One of the same key makes this one an occurrence
+        // its rule passes over (it takes them from the left, each after the one before);
+        // another key's, one that the rule acting first would take apart.
+        if (kept > 0 && found_[kept - 1].end > found.end - rule.key.size()) {
+            if (found_[kept - 1].id != found.id) return false;
+            continue;
+        }
         found_[kept++] = found;
         if (rule.value->size() > rule.key.size()) longest += rule.value->size() - rule.key.size();
     }
-    found_.resize(kept);
     if (longest > kMaxLineBytes) return false;
-    // In the order they end, two occurrences overlap where one begins before the end of the one
-    // before it.
-    std::sort(found_.begin(), found_.end(), [](const KeyAutomaton::Found& a, const KeyAutomaton::Found& b) {
-        return a.end < b.end;
-    });
-    for (std::size_t i = 1; i < found_.size(); ++i) {
-        if (found_[i].end - rules_[found_[i].id].key.size() < found_[i - 1].end) return false;
-    }
     std::string& out = owned ? scratch_ : text_;
     out.clear();
     std::size_t from = 0;
-    for (const KeyAutomaton::Found& found : found_) {
-        const Rule& rule = rules_[found.id];
-        out.append(source.substr(from, found.end - rule.key.size() - from));
+    for (std::size_t i = 0; i < kept; ++i) {
+        const Rule& rule = rules_[found_[i].id];
+        out.append(source.substr(from, found_[i].end - rule.key.size() - from));
         out.append(*rule.value);
-        from = found.end;
+        from = found_[i].end;
         feeds = feeds || rule.valueHasFeed;
     }
     out.append(source.substr(from));
