@@ -59,6 +59,7 @@ const Case kCases[] = {
     {{{"ab", "c"}, {"cd", "E"}, {"long key here", "!"}}, {{"abd", "[E]"}}},
     {{{"ab", ""}, {"cd", "Z"}}, {{"cabd", "[Z]"}}},
     {{{"aa", "b"}}, {{"aaa", "[ba]"}}},
+    {{{"aa", "X"}, {"ab", "Y"}, {"cd", "Z"}}, {{"aaabcd", "[XYZ]"}, {"cdaa", "[ZX]"}}},
     {{{"ab", "X"}, {"abc", "Y"}}, {{"abc", "[Xc]"}}},
     {{{"abc", "X"}, {"bc", "Y"}, {"c", "Z"}}, {{"abcc", "[XZ]"}}},
     // Keys in unsigned byte order: B before a, z before a byte above 127.
