@@ -149,38 +149,38 @@ bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& te
 // would make of it: the occurrences they replace (of found_, every key's, in the order they
 // end) overlap nowhere, no value can make a later key or is a template, and no step can reach
 // kMaxLineBytes. Each rule then replaces its key where it occurs in the text as received;
-// false, with nothing changed, where that does not hold.
+// false, with the working text and found_ as they were, where that does not hold.
 bool LineTranslator::rewriteAtOnce(std::string_view source, bool& owned, bool& feeds) {
-    std::size_t kept = 0;
+    std::string& out = owned ? scratch_ : text_;  // text_ is not the working text until owned
+    out.clear();
+    std::size_t from = 0;          // where the last occurrence replaced ends
+    std::uint32_t lastId = 0;      // and whose it is
     std::size_t longest = source.size();  // no step's text is longer
+    bool valueFeeds = false;
     for (const KeyAutomaton::Found& found : found_) {
         const Rule& rule = rules_[found.id];
         if (rule.isTemplate || rule.mayMakeKeys) return false;
-        // The kept occurrences end in order and overlap nowhere, so that only the last one can
-        // overlap this one where any does. One of the same key makes this one an occurrence
+        // The occurrences replaced end in order and overlap nowhere, so that only the last one
+        // can overlap this one where any does. One of the same key makes this one an occurrence
         // its rule passes over (it takes them from the left, each after the one before);
         // another key's, one that the rule acting first would take apart.
-        if (kept > 0 && found_[kept - 1].end > found.end - rule.key.size()) {
-            if (found_[kept - 1].id != found.id) return false;
+        const std::size_t start = found.end - rule.key.size();
+        if (start < from) {
+            if (found.id != lastId) return false;
             continue;
         }
-        found_[kept++] = found;
+        out.append(source.substr(from, start - from));
+        out.append(*rule.value);
+        from = found.end;
+        lastId = found.id;
         if (rule.value->size() > rule.key.size()) longest += rule.value->size() - rule.key.size();
+        valueFeeds = valueFeeds || rule.valueHasFeed;
     }
     if (longest > kMaxLineBytes) return false;
-    std::string& out = owned ? scratch_ : text_;
-    out.clear();
-    std::size_t from = 0;
-    for (std::size_t i = 0; i < kept; ++i) {
-        const Rule& rule = rules_[found_[i].id];
-        out.append(source.substr(from, found_[i].end - rule.key.size() - from));
-        out.append(*rule.value);
-        from = found_[i].end;
-        feeds = feeds || rule.valueHasFeed;
-    }
     out.append(source.substr(from));
     if (owned) text_.swap(scratch_);
     owned = true;
+    feeds = feeds || valueFeeds;
     ++version_;
     return true;
 }
