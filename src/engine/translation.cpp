@@ -101,13 +101,11 @@ bool LineTranslator::applyRules(std::string_view received, bool& owned, bool& te
         if (found_.empty()) return true;
         if (observer_ == nullptr && rewriteAtOnce(source, owned, feeds)) return !text_.empty();
         // Otherwise the rules act one after another, from each key's first occurrence.
-        for (const KeyAutomaton::Found& found : found_) {
-            if (found.id >= first && marks_.take(found.id)) {
-                pending_.push_back({found.id, found.end - static_cast<std::uint32_t>(rules_[found.id].key.size()), version_});
-                std::push_heap(pending_.begin(), pending_.end(), std::greater<>());
-            }
-        }
-        found_.clear();
+        found_.erase(std::remove_if(found_.begin(), found_.end(), [this](const KeyAutomaton::Found& found) {
+                         return !marks_.take(found.id);
+                     }),
+                     found_.end());
+        queueFound(0, first);
     } else {
         found_.clear();
         collect(source, 0, first);
@@ -190,6 +188,12 @@ bool LineTranslator::rewriteAtOnce(std::string_view source, bool& owned, bool& f
 // before it would have been found by an earlier scan.
 void LineTranslator::collect(std::string_view text, std::size_t offset, std::uint32_t first, std::size_t settled) {
     automaton_.scan(text, marks_, found_, settled);
+    queueFound(offset, first);
+}
+
+// Queues the rules from first on of the keys in found_ (each key's first occurrence, found in the
+// working text from offset on), and empties it.
+void LineTranslator::queueFound(std::size_t offset, std::uint32_t first) {
     for (const KeyAutomaton::Found& found : found_) {
         if (found.id < first) continue;
         const auto at = static_cast<std::uint32_t>(offset + found.end - rules_[found.id].key.size());

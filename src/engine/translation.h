@@ -79,6 +79,7 @@ private:
     bool replace(const Rule& rule, std::size_t pos, std::string_view received, bool& owned);
     void collect(std::string_view text, std::size_t offset, std::uint32_t first,
                  std::size_t settled = std::string_view::npos);
+    void queueFound(std::size_t offset, std::uint32_t first);
     void finish(std::string_view text, bool owned, bool templated, bool feeds, std::string_view received,
                 FileSource& files, NoteSink& notes);
 
