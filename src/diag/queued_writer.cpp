@@ -45,14 +45,15 @@ bool QueuedWriter::waitForRoom(std::unique_lock<std::mutex>& hold, std::size_t s
     }
 }
 
-bool QueuedWriter::writesHere(std::size_t size) const {
-    return queue_.empty() && !writing_ && size <= directLimit_ && os::currentThreadWritesInterruptibly();
+bool QueuedWriter::writesHere(std::size_t size, bool anyLength) const {
+    return queue_.empty() && !writing_ && directLimit_ != 0 && (anyLength || size <= directLimit_) &&
+           os::currentThreadWritesInterruptibly();
 }
 
 bool QueuedWriter::put(std::string_view text, std::uint16_t tag) {
     std::unique_lock<std::mutex> hold(lock_);
     if (!waitForRoom(hold, text.size())) return false;
-    if (writesHere(text.size())) return writeHere(hold, text, tag);
+    if (writesHere(text.size(), false)) return writeHere(hold, text, tag);
     if (queue_.empty() || queue_.back().tag != tag) queue_.push_back(Text{tag, std::string()});
     queue_.back().bytes.append(text);
     queued_ += text.size();
@@ -61,10 +62,10 @@ bool QueuedWriter::put(std::string_view text, std::uint16_t tag) {
     return true;
 }
 
-bool QueuedWriter::hand(std::string& text, std::uint16_t tag) {
+bool QueuedWriter::hand(std::string& text, std::uint16_t tag, bool anyLength) {
     std::unique_lock<std::mutex> hold(lock_);
     bool kept = waitForRoom(hold, text.size());
-    if (kept && writesHere(text.size())) {
+    if (kept && writesHere(text.size(), anyLength)) {
         kept = writeHere(hold, text, tag);
     } else if (kept) {
         queued_ += text.size();

@@ -24,7 +24,9 @@ namespace relayon {
 // A short text put while nothing waits or is being written may be written by the caller itself,
 // which spares it the writer thread's wake-up: only on a thread whose write its I/O interrupt
 // ends (os::currentThreadWritesInterruptibly), and the rest of a write so ended is written
-// first by the writer thread.
+// first by the writer thread. A caller that did little work for its text may ask to write it
+// itself whatever its length (hand's anyLength): handing it over would cost more than the
+// write, since the text then crosses to the writer thread's processor cache.
 class QueuedWriter {
 public:
     // Writes a text with its tag (what the output makes of it, such as a colour) and sets
@@ -51,7 +53,8 @@ public:
     // Puts text as put does and leaves it empty. Where it can, it takes the bytes instead of
     // copying them and gives text the memory of a text the writer has finished, so that a
     // caller that fills one buffer again and again neither copies nor allocates.
-    bool hand(std::string& text, std::uint16_t tag = 0);
+    // With anyLength, the caller writes the text itself where it would write a short one.
+    bool hand(std::string& text, std::uint16_t tag = 0, bool anyLength = false);
 
     // Refuses texts from now on, and waits up to timeoutMs for the writer to write what it was
     // given and end. False when it has not: it is left to itself in a write the output does not
@@ -65,7 +68,7 @@ private:
     };
     void run();
     bool waitForRoom(std::unique_lock<std::mutex>& hold, std::size_t size);
-    bool writesHere(std::size_t size) const;
+    bool writesHere(std::size_t size, bool anyLength) const;
     bool writeHere(std::unique_lock<std::mutex>& hold, std::string_view text, std::uint16_t tag);
     void dropAll();
 

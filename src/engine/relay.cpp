@@ -24,8 +24,9 @@ LiveTargets::LiveTargets(QueuedWriter& clientOutput, ServerProcess& server, Serv
     : clientOutput_(clientOutput), server_(server), control_(control) {}
 
 // Lines the writer cannot take (the client gone, or the reader stopped while it waited for room)
-// are lost whole, without a message; the echo shows them all the same.
-void LiveTargets::toClient(std::string& lines) { clientOutput_.hand(lines); }
+// are lost whole, without a message; the echo shows them all the same. Plain lines cost their
+// reader less than a hand-over to the writer thread would: it writes them itself where it can.
+void LiveTargets::toClient(std::string& lines, bool plain) { clientOutput_.hand(lines, 0, plain); }
 
 void LiveTargets::toServer(std::string_view lines) {
     std::lock_guard<std::mutex> hold(serverWriteLock_);
@@ -55,7 +56,8 @@ Relay::Lane::Lane(const RuleTable& rules, const RuleTable& replyTable, const Set
       replies(replyTable),
       senderEndLine(clientSide ? settings.EndLineClient : settings.EndLineServer),
       receiverEndLine(clientSide ? settings.EndLineServer : settings.EndLineClient),
-      client(clientSide) {}
+      client(clientSide),
+      plain(rules.empty() && replyTable.empty()) {}
 
 Relay::Relay(const Settings& settings, const RuleTables& tables, RelayTargets& targets, bool gather)
     : settings_(settings),
@@ -138,7 +140,7 @@ void Relay::flush(Lane& lane) {
     // the line that asked for it.
     if (lane.pendingToClient) {
         if (settings_.Debug & kEchoToClient) debugConsole().write(lane.pending, kToClientColour);
-        targets_.toClient(lane.pending);  // which may take the bytes
+        targets_.toClient(lane.pending, lane.plain);  // which may take the bytes
     } else {
         if (settings_.Debug & kEchoToServer) debugConsole().write(lane.pending, kToServerColour);
         targets_.toServer(lane.pending);

@@ -35,8 +35,9 @@ public:
 class RelayTargets : public NoteSink {
 public:
     // Whole lines, each with its line end, in the order they are to arrive; from either reader.
-    // toClient may take the bytes of lines, leaving it empty.
-    virtual void toClient(std::string& lines) = 0;
+    // toClient may take the bytes of lines, leaving it empty; plain: they were passed on as they
+    // came, without rules or replies, so that their reader did little work for them.
+    virtual void toClient(std::string& lines, bool plain) = 0;
     virtual void toServer(std::string_view lines) = 0;
     // A control action of the client direction, once every line before it has been handed over.
     virtual void carryOut(const ControlAction& action) = 0;
@@ -48,7 +49,7 @@ public:
 class LiveTargets : public RelayTargets {
 public:
     LiveTargets(QueuedWriter& clientOutput, ServerProcess& server, ServerControl& control);
-    void toClient(std::string& lines) override;
+    void toClient(std::string& lines, bool plain) override;
     void toServer(std::string_view lines) override;
     void carryOut(const ControlAction& action) override;
     void note(const std::string& text) override;
@@ -91,6 +92,7 @@ private:
         const std::string& senderEndLine;
         const std::string& receiverEndLine;
         const bool client;        // the client direction: its sender is the client
+        const bool plain;         // no rules and no replies: a line costs its reader little
         std::string pending;      // lines not handed on yet
         bool pendingToClient = false;
         std::string scratch;      // for the reply-table look-up

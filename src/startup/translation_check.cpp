@@ -94,7 +94,7 @@ public:
         if (shown_ == 0) say("nothing is written");
     }
 
-    void toClient(std::string& lines) override { show(true, lines); }
+    void toClient(std::string& lines, bool) override { show(true, lines); }
     void toServer(std::string_view lines) override { show(false, lines); }
     void carryOut(const ControlAction& action) override { say("control action: " + describe(action)); }
     void note(const std::string& text) override { say("log note " + quoted(text), false); }
