@@ -1,10 +1,12 @@
 #include "platform/io.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,14 +41,30 @@ enum WriteMode : int {
     kPlain = 1,        // a file or a disk: it takes the bytes at once, the interrupt does not apply
     kNonBlocking = 2,  // writes return instead of waiting; the wait for room is interruptible
     kPieces = 3,       // a blocking descriptor of a peer: pieces it takes whole once it reports room
+    kPipe = 4,         // a blocking pipe: the same, or all it holds once its reader has taken everything
 };
 
 WriteMode writeMode(int handle) {
     const int flags = ::fcntl(handle, F_GETFL);
     if (flags != -1 && (flags & O_NONBLOCK) != 0) return kNonBlocking;
     struct stat info;
-    if (::fstat(handle, &info) == 0 && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode))) return kPlain;
-    return kPieces;
+    if (::fstat(handle, &info) != 0) return kPieces;
+    if (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)) return kPlain;
+    return S_ISFIFO(info.st_mode) ? kPipe : kPieces;
+}
+
+// The most a blocking pipe takes in one write without waiting once poll reported room: PIPE_BUF,
+// or, when its reader has taken every byte, its whole capacity (a write of up to that fits in the
+// pages that are all free then). One large write instead of many small ones saves a wait for
+// room and a write call for each PIPE_BUF bytes.
+std::size_t pipePiece(int fd) {
+    int unread = -1;
+    if (::ioctl(fd, FIONREAD, &unread) != 0 || unread != 0) return PIPE_BUF;
+#ifdef F_GETPIPE_SZ
+    const int capacity = ::fcntl(fd, F_GETPIPE_SZ);
+    if (capacity > PIPE_BUF) return static_cast<std::size_t>(capacity);
+#endif
+    return PIPE_BUF;
 }
 
 }  // namespace
@@ -81,7 +99,7 @@ bool Output::writeAll(const void* data, std::size_t size, std::size_t* written) 
     // room (PIPE_BUF for a pipe), so that no write waits where the interrupt cannot end it.
     const int mode = attached == nullptr ? kPlain : mode_ != kLookUpOnWrite ? mode_ : writeMode(fd);
     const IoInterrupt::Native* interrupt = mode != kPlain ? attached : nullptr;
-    const bool pieces = mode == kPieces;
+    const bool pieces = mode == kPieces || mode == kPipe;
     bool ok = true;
     while (done < size) {
         if (pieces && !waitReady(fd, POLLOUT, interrupt)) {
@@ -93,7 +111,7 @@ bool Output::writeAll(const void* data, std::size_t size, std::size_t* written) 
             break;
         }
         std::size_t piece = size - done;
-        if (pieces && piece > PIPE_BUF) piece = PIPE_BUF;
+        if (pieces && piece > PIPE_BUF) piece = std::min(piece, mode == kPipe ? pipePiece(fd) : PIPE_BUF);
         ssize_t n = ::write(fd, p + done, piece);
         if (n > 0) {
             done += static_cast<std::size_t>(n);

@@ -93,10 +93,11 @@ TEST(InputThread, DeliversExactlyTheLinesOfALongStreamWrittenInRandomChunks) {
 }
 
 // Stopped 200 ms after it began to wait, a reader blocked in a read, or in a write to a pipe
-// nobody reads, ends; one waiting where no interrupt reaches is left after a second and ends
-// once released.
+// nobody reads (one that holds a byte already, so that it has less room than its size), ends;
+// one waiting where no interrupt reaches is left after a second and ends once released.
 TEST(InputThread, StopEndsAReaderBlockedInAReadOrAWriteAndLeavesAStuckOne) {
     Pipe unread;
+    unread.send("x");
     const std::string block(1 << 20, 'x');  // more than a pipe holds
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
