@@ -51,6 +51,8 @@ public:
                           std::size_t threeLimit = kThreeLimit);
 
     bool empty() const { return rows_.empty(); }
+    // The bytes of the tables a scan may read.
+    std::size_t memoryBytes() const;
     std::size_t longestKey() const { return longest_; }
 
     struct Found {

@@ -79,6 +79,11 @@ public:
     // Notes that a reader cut a received line, with the bytes it dropped.
     void noteLineCut(std::uint64_t dropped);
 
+    // The bytes the key search of each line of a direction may read.
+    std::size_t searchBytes(bool clientSide) const {
+        return (clientSide ? clientLane_ : serverLane_).translator.searchBytes();
+    }
+
     // Tells observer the translation steps of both directions (LineTranslator::setObserver).
     void setObserver(TranslationObserver* observer);
 

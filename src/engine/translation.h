@@ -50,6 +50,8 @@ public:
 
     const std::vector<std::string_view>& lines() const { return lines_; }
     const ControlAction& action() const { return action_; }
+    // The bytes the key search of every line may read.
+    std::size_t searchBytes() const { return automaton_.memoryBytes(); }
 
     // Tells observer (null: nobody, the usual case) of every later translation's steps.
     void setObserver(TranslationObserver* observer) { observer_ = observer; }

@@ -14,7 +14,6 @@ namespace relayon {
 
 namespace {
 
-constexpr std::size_t kReadSize = 64 * 1024;
 constexpr int kStopWaitMs = 1000;
 // A read error that keeps coming back (not an end of input) ends the reader after this many
 // failures in a row, with a pause after each, instead of spinning.
@@ -117,7 +116,7 @@ void InputThread::run(int priority) {
 }
 
 void InputThread::readLoop() {
-    std::vector<char> buffer(kReadSize);
+    std::vector<char> buffer(readSize != 0 ? readSize : kReadSize);
     std::string line;  // a line that began in an earlier read
     int failedReads = 0;
     int emptyReads = 0;

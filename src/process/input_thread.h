@@ -32,6 +32,11 @@ namespace relayon {
 class InputThread {
 public:
     using Callback = std::function<bool(std::string_view line)>;
+    // The most bytes one read takes, unless the owner sets readSize before start: fewer reads
+    // for many short lines, and a smaller size (kSmallReadSize) for a callback whose work on a
+    // line uses much memory, which the blocks read would otherwise push out of the cache.
+    static constexpr std::size_t kReadSize = 64 * 1024;
+    static constexpr std::size_t kSmallReadSize = 32 * 1024;
 
     InputThread() = default;
     ~InputThread();
@@ -46,6 +51,7 @@ public:
     std::shared_ptr<os::Handle> handle() const;
 
     Callback callback;  // set before start; without one, lines are read and dropped
+    std::size_t readSize = kReadSize;
     // Called on the thread after the lines of each read have been handed to callback, before it
     // waits for more input or ends: the consumer may hold back work until then. Set before start.
     std::function<void()> afterRead;

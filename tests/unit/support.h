@@ -2,6 +2,7 @@
 // test server's command line, and a collector of the lines a reader thread delivers.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -55,8 +56,10 @@ inline std::string testServerCommand(const std::string& arguments = std::string(
 // Reads a handle on an InputThread and keeps every line it delivers.
 class LineCollector {
 public:
-    explicit LineCollector(std::shared_ptr<os::Handle> handle) {
+    explicit LineCollector(std::shared_ptr<os::Handle> handle, std::size_t readSize = InputThread::kReadSize) {
         reader.setHandle(std::move(handle));
+        reader.readSize = readSize;
+        reader.afterRead = [this] { ++reads; };
         reader.callback = [this](std::string_view line) {
             std::lock_guard<std::mutex> guard(lock_);
             lines_.emplace_back(line);
@@ -84,6 +87,7 @@ private:
     std::size_t taken_ = 0;
 
 public:
+    std::atomic<std::size_t> reads{0};  // the reads that gave bytes
     InputThread reader;  // last: stopped before the fields its callback uses go
 };
 

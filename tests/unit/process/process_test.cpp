@@ -65,7 +65,8 @@ protected:
 
 TEST(InputThread, DeliversExactlyTheLinesOfALongStreamWrittenInRandomChunks) {
     // One million lines with CR LF, lone CRs, empty lines and zero bytes; the expected texts are
-    // made byte by byte as the callback contract says.
+    // made byte by byte as the callback contract says. Read in the usual blocks, and in blocks of
+    // 61 bytes, so that many lines, and line ends of two bytes, lie across two reads.
     std::mt19937 random(12345);
     std::string stream;
     std::vector<std::string> expected;
@@ -79,17 +80,22 @@ TEST(InputThread, DeliversExactlyTheLinesOfALongStreamWrittenInRandomChunks) {
     }
     stream += "unfinished";  // never delivered
 
-    Pipe pipe;
-    Lines lines(pipe.read);
-    std::mt19937 sizes(777);
-    for (std::size_t at = 0, size; at < stream.size(); at += size) {
-        size = std::min<std::size_t>(1 + sizes() % 70000, stream.size() - at);
-        ASSERT_TRUE(os::writeAll(pipe.write.get(), stream.data() + at, size));
+    for (const std::size_t readSize : {InputThread::kReadSize, std::size_t{61}}) {
+        Pipe pipe;
+        Lines lines(pipe.read, readSize);
+        std::mt19937 sizes(777);
+        for (std::size_t at = 0, size; at < stream.size(); at += size) {
+            size = std::min<std::size_t>(1 + sizes() % 70000, stream.size() - at);
+            ASSERT_TRUE(os::writeAll(pipe.write.get(), stream.data() + at, size));
+        }
+        pipe.write.close();  // the end of the input ends the reader
+        ASSERT_TRUE(lines.endsWithin(60000)) << readSize;
+        EXPECT_GE(lines.reads, stream.size() / readSize);
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_EQ(lines.next(0), expected[i]) << "line " << i << ", blocks of " << readSize;
+        }
+        EXPECT_EQ(lines.next(0), "<none>");
     }
-    pipe.write.close();  // the end of the input ends the reader
-    ASSERT_TRUE(lines.endsWithin(60000));
-    for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(lines.next(0), expected[i]) << "line " << i;
-    EXPECT_EQ(lines.next(0), "<none>");
 }
 
 // Stopped 200 ms after it began to wait, a reader blocked in a read, or in a write to a pipe
