@@ -224,6 +224,7 @@ void applyEntry(Section section, const std::string& key, const std::string& type
 
 // An entry's value decoded, up to its first zero byte.
 std::string decodeValue(const std::string& text) {
+    if (text.find('\\') == std::string::npos) return text;  // no escape: the value is as typed
     std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back('\0');
     return std::string(decodeEscapes(buffer.data()));
