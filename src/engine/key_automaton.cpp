@@ -95,16 +95,16 @@ void KeyAutomaton::buildTrie(const std::vector<std::string_view>& keys) {
     firstBytes_ = nodes_[1].first;
 }
 
-// Failure links, key ends and rows, in breadth-first order: a node's children get theirs
-// when it is visited, from nodes nearer the root, which are complete by then. A state says
-// whether a key ends at its node or on its failure chain; a row copies the row of the failure
-// link, since a byte without a child leads where it leads there.
 std::size_t KeyAutomaton::memoryBytes() const {
     return nodes_.size() * sizeof(Node) + bytes_.size() + states_.size() * sizeof(std::uint32_t) +
            rows_.size() * sizeof(std::uint32_t) + ends_.size() * sizeof(std::uint32_t) +
            shorter_.size() * sizeof(std::uint32_t) + begins_.size() + threes_.size() * sizeof(std::uint64_t);
 }
 
+// Failure links, key ends and rows, in breadth-first order: a node's children get theirs
+// when it is visited, from nodes nearer the root, which are complete by then. A state says
+// whether a key ends at its node or on its failure chain; a row copies the row of the failure
+// link, since a byte without a child leads where it leads there.
 void KeyAutomaton::link(std::size_t rowBytes) {
     const auto count = static_cast<std::uint32_t>(nodes_.size() - 1);
     const std::size_t fit = rowBytes / (classes_ * sizeof(std::uint32_t));

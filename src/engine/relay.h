@@ -35,8 +35,8 @@ public:
 class RelayTargets : public NoteSink {
 public:
     // Whole lines, each with its line end, in the order they are to arrive; from either reader.
-    // toClient may take the bytes of lines, leaving it empty; plain: they were passed on as they
-    // came, without rules or replies, so that their reader did little work for them.
+    // toClient may take the bytes of lines, leaving it empty; plain: no rule and no reply table
+    // looked at them, so that their reader did little work for them.
     virtual void toClient(std::string& lines, bool plain) = 0;
     virtual void toServer(std::string_view lines) = 0;
     // A control action of the client direction, once every line before it has been handed over.
