@@ -242,8 +242,8 @@ constexpr int kOutputFinishMs = 1000;
 // The most a reader writes to the client itself (a pipe takes that much in one piece).
 constexpr std::size_t kDirectWriteLimit = 4096;
 // A reader whose key search may read more than this (about 2,000 keys and more) reads smaller
-// blocks, which leave more of the processor's cache to the search: with 2,000 and 20,000 keys
-// the relay passed about a tenth more lines a second so; lighter work gains from larger blocks.
+// blocks, which leave more of the processor's cache to the search (with 2,000 and 20,000 keys,
+// about a tenth more lines a second); lighter work gains from larger blocks.
 constexpr std::size_t kLargeSearchBytes = 512 * 1024;
 
 // The relay's end, also when the run is left by an exception: the readers are stopped and the
